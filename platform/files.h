@@ -1,0 +1,14 @@
+// Direct looks at single files, given a Windows path such as "E:\autorun.inf".
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+// True when the file opens for reading (fopen mode "r").
+bool file_readable(const std::string& path);
+
+// True when an entry of that exact name is present.
+bool file_exists(const std::string& path);
+
+}  // namespace platform

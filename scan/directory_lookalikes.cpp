@@ -1,0 +1,36 @@
+#include <cstdio>
+#include <string>
+#include <unordered_set>
+
+#include "scan/steps.h"
+#include "shell/command.h"
+#include "shell/listing.h"
+#include "shell/names.h"
+#include "shell/output.h"
+#include "text/messages.h"
+
+namespace scan {
+
+void remove_directory_lookalikes(const DriveRoot& root) {
+    const char drive = root.text[0];
+    shell::say(text::kStep4Heading);
+    shell::run_command(shell::format("dir /b /a-d \"%c:\\*.exe\" > %s", drive, kCompareList));
+    // The hidden folders listed by the previous step; none if it left no list.
+    const std::vector<std::string> folders = shell::read_all_names(kFileList, true);
+    if (!folders.empty()) {
+        const std::vector<std::string> listed = shell::read_all_names(kCompareList);
+        const std::unordered_set<std::string> executables(listed.begin(), listed.end());
+        for (const std::string& folder : folders) {
+            // Folders with unusable names were already reported by the previous step.
+            if (!shell::is_plain_name(folder)) continue;
+            const std::string lookalike = folder + ".exe";
+            if (executables.count(lookalike) != 0) {
+                shell::remove_entry("/f", shell::root_path(drive, lookalike));
+            }
+        }
+    }
+    std::remove(kCompareList);
+    std::remove(kFileList);
+}
+
+}  // namespace scan

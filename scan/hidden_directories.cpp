@@ -1,0 +1,55 @@
+#include <string>
+
+#include "scan/steps.h"
+#include "shell/command.h"
+#include "shell/listing.h"
+#include "shell/names.h"
+#include "shell/output.h"
+#include "text/messages.h"
+
+namespace scan {
+
+namespace {
+
+// dir over the five executable patterns inside one folder.
+std::string folder_listing(const char* switches, char drive, const std::string& folder, const char* work_file) {
+    std::string command = shell::format("dir %s", switches);
+    for (const char* ext : shell::kExecutableExtensions) {
+        command += shell::format(" \"%c:\\%s\\*%s\"", drive, folder.c_str(), ext);
+    }
+    return command + " > " + work_file;
+}
+
+void remove_listed(char drive, const std::string& folder, const char* work_file, const char* del_switches) {
+    shell::for_each_name(work_file, [&](const std::string& name) {
+        if (!shell::has_executable_extension(name)) return;
+        const std::string path = shell::folder_path(drive, folder, name);
+        if (!shell::accept_name(name, path)) return;
+        shell::remove_entry(del_switches, path);
+    });
+}
+
+void clean_folder(char drive, const std::string& folder) {
+    const std::string shown = shell::root_path(drive, folder);
+    if (!shell::accept_name(folder, shown)) return;
+    shell::say(shell::format(text::kScanning, shown.c_str()));
+    // Files only: a subfolder named like an executable is not ours to touch.
+    shell::run_command(folder_listing("/b /a-d-h-s", drive, folder, kVisibleList));
+    remove_listed(drive, folder, kVisibleList, "/f");
+    shell::run_command(folder_listing("/ah-d /B", drive, folder, kHiddenList));
+    remove_listed(drive, folder, kHiddenList, "/ah /f");
+}
+
+}  // namespace
+
+void clean_hidden_directories(const DriveRoot& root) {
+    const char drive = root.text[0];
+    shell::say(text::kStep3Heading);
+    shell::run_command(shell::format("dir \"%c:\\\" /ahd /b > %s", drive, kFileList));
+    // file.txt stays: the next step reads the same list of hidden folders.
+    for (const std::string& folder : shell::read_all_names(kFileList)) {
+        clean_folder(drive, folder);
+    }
+}
+
+}  // namespace scan

@@ -1,0 +1,28 @@
+#include <cstring>
+
+#include "scan/steps.h"
+#include "shell/command.h"
+#include "shell/listing.h"
+#include "shell/names.h"
+#include "shell/output.h"
+#include "text/messages.h"
+
+namespace scan {
+
+void remove_hidden_root_executables(const DriveRoot& root) {
+    const char drive = root.text[0];
+    shell::say(text::kStep2Heading);
+    shell::run_command(shell::format(
+        "dir /ah-d /b  \"%c:\\*.com\" \"%c:\\*.bat\" \"%c:\\*.exe\" \"%c:\\*.bin\" \"%c:\\*.cmd\" > %s",
+        drive, drive, drive, drive, drive, kFileList));
+    shell::for_each_name(kFileList, [drive](const std::string& name) {
+        // Wildcards also match 8.3 short names: keep only real executables.
+        if (!shell::has_executable_extension(name)) return;
+        if (name == "NTDETECT.COM") return;
+        const std::string path = shell::root_path(drive, name);
+        if (!shell::accept_name(name, path)) return;
+        shell::remove_entry("/ah /f", path);
+    });
+}
+
+}  // namespace scan

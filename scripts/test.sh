@@ -1,0 +1,30 @@
+#!/bin/sh
+# Builds everything and runs every test: the native suite (unit tests and
+# scenarios on the stand-in), then the Windows builds (version record, and
+# every scenario under Wine).
+set -eu
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+jobs=$(nproc 2>/dev/null || echo 2)
+"$root/scripts/install-deps.sh"
+
+echo "== native build and tests"
+cmake -S "$root" -B "$root/build/native" >/dev/null
+cmake --build "$root/build/native" -j "$jobs"
+(cd "$root/build/native" && ctest --output-on-failure -j "$jobs")
+
+echo "== Windows builds"
+"$root/scripts/build-windows.sh" >/dev/null
+win64="$root/build/win64/nodrel.exe"
+win32="$root/build/win32/nodrel.exe"
+/usr/bin/python3 "$root/tests/version_record.py" "$win64" "$win32"
+
+echo "== scenarios under Wine, x86_64"
+/usr/bin/python3 "$root/tests/scenarios.py" wine "$win64"
+echo "== scenarios under Wine, i686"
+if "$root/scripts/can-run-32bit.sh"; then
+    /usr/bin/python3 "$root/tests/scenarios.py" wine "$win32"
+else
+    echo "SKIP all i686 scenarios: this kernel cannot run 32-bit programs, so Wine cannot run the 32-bit build"
+fi
+echo "== all tests passed"

@@ -1,0 +1,32 @@
+// Checks on names read from a listing. A name comes off the drive, so the
+// malware chooses it: these decide whether it may go into a command line.
+#pragma once
+
+#include <string>
+
+namespace shell {
+
+// The extensions searched for executables, in search order.
+extern const char* const kExecutableExtensions[5];
+
+// True when name ends in ext (".exe"), compared without regard to case.
+bool has_extension(const std::string& name, const char* ext);
+
+// True when name ends in one of the executable extensions.
+bool has_executable_extension(const std::string& name);
+
+// True when name can only mean one plain entry of the listed folder: not empty,
+// not "." or "..", no path separator, wildcard, quote, redirection, pipe, "%" or
+// control character, and no trailing blank or dot (Windows drops those, so the
+// path would name another entry).
+bool is_plain_name(const std::string& name);
+
+// is_plain_name; when it fails, prints that the entry at shown_path was left
+// for the user to check by hand.
+bool accept_name(const std::string& name, const std::string& shown_path);
+
+// "E:\name" and "E:\folder\name".
+std::string root_path(char drive, const std::string& name);
+std::string folder_path(char drive, const std::string& folder, const std::string& name);
+
+}  // namespace shell
