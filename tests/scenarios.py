@@ -154,13 +154,31 @@ class NativeExecutor:
         if scn.get("unprivileged") and os.geteuid() == 0:
             command = ["setpriv", "--reuid=%d" % UNPRIVILEGED_ID, "--regid=%d" % UNPRIVILEGED_ID,
                        "--clear-groups"] + command
-        proc = subprocess.run(command, cwd=workdir, env=env, input=b"", stdout=subprocess.PIPE, timeout=60)
+        proc = subprocess.run(command, cwd=workdir, env=env, input=b"", stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE, timeout=60)
+        self.stderr = proc.stderr
         with open(transcript, encoding="utf-8", errors="surrogateescape") as f:
             commands = f.read().splitlines()
         return proc.stdout, commands
 
     def close(self):
         pass
+
+
+class WineRun:
+    """nodrel.exe under Wine; the prefix's own C: is the system drive."""
+
+    def __init__(self, exe, scratch):
+        sys.path.insert(0, HERE)
+        from wine_executor import WineExecutor
+        self.wine = WineExecutor(exe, scratch)
+        self.newline = b"\r\n"
+
+    def run(self, scn, drives, workdir, transcript):
+        return self.wine.run({l: d for l, d in drives.items() if l != "C"}, workdir, b"")
+
+    def close(self):
+        self.wine.close()
 
 
 def hand_over(folder):
@@ -253,10 +271,7 @@ def main(argv):
     if mode == "native":
         executor = NativeExecutor(exe)
     else:
-        sys.path.insert(0, HERE)
-        from wine_executor import WineExecutor
-        executor = WineExecutor(exe, os.path.join(base, "wine"))
-        executor.newline = b"\r\n"
+        executor = WineRun(exe, os.path.join(base, "wine"))
     failed, passed, skipped = [], 0, 0
     try:
         for name, scn in load_scenarios(word):

@@ -1,0 +1,131 @@
+// The command interpreter: cmd.exe from the system folder, started directly.
+//
+// The path comes from GetSystemDirectoryA, never from COMSPEC or PATH, which
+// anything on the machine may have changed. The switches matter too:
+//   /d      skips the "Command Processor\AutoRun" registry commands, which
+//           malware plants to run before every command line;
+//   /v:off  keeps a '!' in a file name from being expanded as a variable.
+#include "platform/interpreter.h"
+
+#include <vector>
+#include <windows.h>
+
+namespace platform {
+namespace {
+
+// Full path of cmd.exe in the system folder; empty if that folder is unknown.
+std::string interpreter_path() {
+    char folder[MAX_PATH + 1];
+    UINT length = GetSystemDirectoryA(folder, sizeof folder);
+    if (length == 0 || length >= sizeof folder) return std::string();
+    std::string path(folder, length);
+    if (path.back() != '\\') path += '\\';
+    path += "cmd.exe";
+    return path;
+}
+
+// An inheritable copy of one of our own handles, made for one child and closed
+// once it has started, so that our handles themselves are never inherited.
+class ChildHandle {
+public:
+    explicit ChildHandle(HANDLE handle) : handle_(handle) {
+        // Null or invalid (no such stream): hand the value on as it is.
+        if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
+        HANDLE self = GetCurrentProcess();
+        HANDLE copy = nullptr;
+        if (DuplicateHandle(self, handle, self, &copy, 0, TRUE, DUPLICATE_SAME_ACCESS)) {
+            handle_ = copy;
+            owned_ = true;
+        }
+    }
+    ~ChildHandle() {
+        if (owned_) CloseHandle(handle_);
+    }
+    ChildHandle(const ChildHandle&) = delete;
+    ChildHandle& operator=(const ChildHandle&) = delete;
+    HANDLE get() const { return handle_; }
+
+private:
+    HANDLE handle_;
+    bool owned_ = false;
+};
+
+// Starts "cmd.exe /d /v:off /c <command>" with our stdin and stderr, and as
+// stdout either our own (child_stdout null) or the given inheritable handle.
+// Returns the process handle, or null when it could not be started.
+HANDLE start_interpreter(const std::string& command, HANDLE child_stdout) {
+    const std::string application = interpreter_path();
+    if (application.empty()) return nullptr;
+
+    const std::string line = "cmd.exe /d /v:off /c " + command;
+    std::vector<char> writable(line.begin(), line.end());  // CreateProcessA may write to it
+    writable.push_back('\0');
+
+    ChildHandle in(GetStdHandle(STD_INPUT_HANDLE));
+    ChildHandle out(child_stdout != nullptr ? nullptr : GetStdHandle(STD_OUTPUT_HANDLE));
+    ChildHandle err(GetStdHandle(STD_ERROR_HANDLE));
+
+    STARTUPINFOA startup;
+    ZeroMemory(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = in.get();
+    startup.hStdOutput = child_stdout != nullptr ? child_stdout : out.get();
+    startup.hStdError = err.get();
+
+    PROCESS_INFORMATION process;
+    ZeroMemory(&process, sizeof process);
+    if (!CreateProcessA(application.c_str(), writable.data(), nullptr, nullptr, TRUE, 0,
+                        nullptr, nullptr, &startup, &process)) {
+        return nullptr;
+    }
+    CloseHandle(process.hThread);
+    return process.hProcess;
+}
+
+void wait_and_close(HANDLE process) {
+    WaitForSingleObject(process, INFINITE);
+    CloseHandle(process);
+}
+
+}  // namespace
+
+void run_system(const std::string& command) {
+    HANDLE process = start_interpreter(command, nullptr);
+    if (process != nullptr) wait_and_close(process);
+}
+
+bool read_command_output(const std::string& command, std::string& output) {
+    output.clear();
+
+    // Both ends start non-inheritable; only the write end is then made
+    // inheritable, so the child never holds the read end.
+    HANDLE read_end = nullptr;
+    HANDLE write_end = nullptr;
+    if (!CreatePipe(&read_end, &write_end, nullptr, 0)) return false;
+    if (!SetHandleInformation(write_end, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) {
+        CloseHandle(read_end);
+        CloseHandle(write_end);
+        return false;
+    }
+
+    HANDLE process = start_interpreter(command, write_end);
+    // Our copy of the write end must go, or the end of the output never comes.
+    CloseHandle(write_end);
+    if (process == nullptr) {
+        CloseHandle(read_end);
+        return false;
+    }
+
+    // Read while the child runs, so that it never blocks on a full pipe.
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(read_end, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+        output.append(buffer, got);
+    }
+    CloseHandle(read_end);
+    wait_and_close(process);
+    return true;
+}
+
+}  // namespace platform

@@ -1,0 +1,19 @@
+// The stand-in's cmd.exe: parses a command line the way cmd.exe /c does and runs the
+// few built-in commands the program uses (dir, del, echo, pause) on the mapped drives.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+namespace standin {
+
+// Runs one command line to completion. The commands' normal output goes to `capture`
+// when it is not null, else to C stdout; complaints go to stderr; pause reads from `input`.
+// Returns false when the last command that ran failed (unknown command, nothing listed...).
+bool run_command_line(const std::string& line, std::string* capture, FILE* input);
+
+// Replaces each %NAME% by the environment variable of that name (letter case aside);
+// an undefined one stays as typed, as cmd.exe leaves it on a command line.
+std::string expand_variables(const std::string& line);
+
+}  // namespace standin

@@ -1,0 +1,30 @@
+// Single-file looks for the stand-in: Windows paths resolved on the mapped Linux folders.
+#include "platform/files.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+
+#include "standin/volume.h"
+
+namespace platform {
+
+bool file_readable(const std::string& path) {
+    std::string linux_path;
+    if (!standin::resolve_existing(path, linux_path)) return false;
+    // fopen "r" fails on a folder under Windows, while Linux would open it.
+    struct stat st;
+    if (stat(linux_path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+    FILE* file = std::fopen(linux_path.c_str(), "r");
+    if (file == nullptr) return false;
+    std::fclose(file);
+    return true;
+}
+
+bool file_exists(const std::string& path) {
+    // Names are taken literally: "*" and "?" are not patterns here.
+    std::string linux_path;
+    return standin::resolve_existing(path, linux_path);
+}
+
+}  // namespace platform

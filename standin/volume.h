@@ -1,0 +1,105 @@
+// The Linux side of Windows drives: the drive table from NODREL_DRIVES, Windows paths
+// mapped onto folders, DOS attributes, 8.3 short names, wildcard matching and the
+// Big5 form in which cmd.exe would show a name.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace standin {
+
+// One drive of the table, e.g. E=removable:/media/stick.
+struct Drive {
+    char letter;       // 'A'..'Z'
+    unsigned type;     // GetDriveTypeA code
+    std::string root;  // Linux folder holding the drive's root
+};
+
+// The drives configured in NODREL_DRIVES, in letter order; empty when unset or empty.
+std::vector<Drive> configured_drives();
+
+// Finds the drive of that letter (either case); false when it is not configured.
+bool find_drive(char letter, Drive& drive);
+
+// DOS attribute bits, as GetFileAttributesA reports them.
+enum : unsigned {
+    kAttrReadOnly = 0x1,
+    kAttrHidden = 0x2,
+    kAttrSystem = 0x4,
+    kAttrDirectory = 0x10,
+    kAttrArchive = 0x20,
+};
+
+// Attributes of a Linux file or folder: user.DOSATTRIB, plus directory, plus read-only
+// for a file without any write bit (that is how Wine sees read-only).
+unsigned read_attributes(const std::string& linux_path);
+
+// Parses the text of user.DOSATTRIB ("0x6", with or without quotes or a trailing NUL).
+unsigned parse_dosattrib(const std::string& text);
+
+// The name as cmd.exe shows it: Big5 bytes, "?" for each character Big5 lacks.
+std::string listing_name(const std::string& utf8_name);
+
+// Converts Big5 text of a command line back to UTF-8; bytes that do not convert stay as they are.
+std::string big5_to_utf8(const std::string& big5);
+
+// True when the name (listing form) is already a valid 8.3 name, letter case aside.
+bool is_short_name(const std::string& name);
+
+// The 8.3 alias Windows gives a long name (listing form), e.g. "photo.bath" -> "PHOTO~1.BAT";
+// empty when the name is already a valid 8.3 name.
+std::string short_name(const std::string& name);
+
+// Wildcard match with "*" and "?", ASCII letters compared without regard to case,
+// a Big5 double-byte character counted as one character. "x.*" also matches "x".
+bool wildcard_match(const std::string& pattern, const std::string& name);
+
+// True when the text holds "*" or "?".
+bool has_wildcards(const std::string& text);
+
+// Case-insensitive (ASCII) equality and ordering, as Windows compares names.
+bool same_name(const std::string& a, const std::string& b);
+bool name_less(const std::string& a, const std::string& b);
+
+// One entry of a folder, seen as Windows sees it.
+struct Entry {
+    std::string name;        // Linux name (UTF-8)
+    std::string shown;       // listing form (Big5)
+    std::string alias;       // 8.3 short name, empty when the name is one already
+    std::string linux_path;  // full Linux path
+    unsigned attributes = 0;
+
+    bool is_directory() const { return (attributes & kAttrDirectory) != 0; }
+};
+
+// Entries of a Linux folder without "." and "..", sorted by name without regard to case.
+// False when the folder cannot be read.
+bool read_folder(const std::string& linux_folder, std::vector<Entry>& entries);
+
+// The entry of that folder whose listing form or short name is the given name (either
+// case); an exact listing-form match wins. False when there is none.
+bool find_entry(const std::string& linux_folder, const std::string& name, Entry& entry);
+
+// A Windows path split for lookup.
+struct WinPath {
+    bool has_drive = false;
+    char drive = 0;
+    std::vector<std::string> parts;  // components, without empty ones
+    bool trailing_separator = false; // "E:\" or "E:\dir\"
+};
+
+// Splits "E:\dir\name", "dir/name" or "name"; both "\" and "/" separate components.
+WinPath split_path(const std::string& path);
+
+// Linux folder where a path's lookup starts: the drive's folder, or "." (the current
+// directory) for a path without a drive. False for a drive that is not configured.
+bool start_folder(const WinPath& path, std::string& linux_folder);
+
+// Follows the first `count` components of the path from its start folder, each to an
+// existing folder. False when the drive is unknown or a component is missing.
+bool walk_folders(const WinPath& path, size_t count, std::string& linux_folder);
+
+// Linux path of an existing entry named by a Windows path (no wildcards). False when missing.
+bool resolve_existing(const std::string& win_path, std::string& linux_path);
+
+}  // namespace standin

@@ -1,0 +1,96 @@
+// del through the stand-in's cmd.exe: attribute filters, read-only files, wildcards on
+// long and short names, folders, and how "&" splits an unquoted name.
+#include <sys/stat.h>
+
+#include "platform/interpreter.h"
+#include "standin_fixture.h"
+
+namespace standin_test {
+namespace {
+
+struct DelCase {
+    const char* command;
+    std::set<std::string> removed;  // stick entries gone afterwards; every other one stays
+    const char* complaint;          // expected part of stderr, "" for none
+};
+
+void PrintTo(const DelCase& c, std::ostream* os) { *os << c.command; }
+
+class StandinDel : public StandinTree, public ::testing::WithParamInterface<DelCase> {
+  protected:
+    void SetUp() override {
+        StandinTree::SetUp();
+        make_file("a", 0x2);             // hidden
+        make_file("a&b.exe", 0x2);       // hidden
+        make_file("photo.bath", 0x2);    // hidden; short name PHOTO~1.BAT
+        make_file("autorun.inf", 0x6);   // hidden + system
+        make_file("plain.txt");
+        make_file("ro.txt");
+        chmod((stick_ + "/ro.txt").c_str(), 0444);
+        make_file("Photos/p1.jpg");
+        make_file("Photos/p2.jpg");
+        make_file("Photos/hidden.jpg", 0x2);
+    }
+};
+
+TEST_P(StandinDel, RemovesExactlyWhatCmdWould) {
+    const DelCase& c = GetParam();
+    std::set<std::string> before = stick_contents();
+    platform::run_system(std::string(c.command) + " 2> err.txt");
+    std::set<std::string> expected;
+    for (const std::string& name : before) {
+        if (c.removed.count(name) == 0) expected.insert(name);
+    }
+    EXPECT_EQ(stick_contents(), expected);
+    std::string err = work_file("err.txt");
+    if (*c.complaint == '\0') {
+        EXPECT_EQ(err, "");
+    } else {
+        EXPECT_NE(err.find(c.complaint), std::string::npos) << "stderr: " << err;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Attributes, StandinDel,
+    ::testing::Values(
+        DelCase{"del E:\\plain.txt", {"plain.txt"}, ""},
+        DelCase{"del e:\\PLAIN.TXT", {"plain.txt"}, ""},
+        DelCase{"del E:\\photo.bath", {}, "Could Not Find E:\\photo.bath"},
+        DelCase{"del /ah E:\\photo.bath", {"photo.bath"}, ""},
+        DelCase{"del /ah E:\\plain.txt", {}, "Could Not Find E:\\plain.txt"},
+        DelCase{"del /a:h /q E:\\autorun.inf", {"autorun.inf"}, ""},
+        DelCase{"del E:\\ro.txt", {}, "Access is denied."},
+        DelCase{"del /f E:\\ro.txt", {"ro.txt"}, ""},
+        DelCase{"del /a /f E:\\*", {"a", "a&b.exe", "photo.bath", "autorun.inf", "plain.txt", "ro.txt"}, ""},
+        DelCase{"del /a-h E:\\*", {"plain.txt"}, "Access is denied."}));
+
+INSTANTIATE_TEST_SUITE_P(
+    Wildcards, StandinDel,
+    ::testing::Values(
+        DelCase{"del /ah /f \"E:\\*.bat\"", {"photo.bath"}, ""},
+        DelCase{"del /ah /f E:\\PHOTO~1.BAT", {"photo.bath"}, ""},
+        DelCase{"del E:\\p?ain.*", {"plain.txt"}, ""},
+        DelCase{"del /ah E:\\a*", {"a", "a&b.exe", "autorun.inf"}, ""},
+        DelCase{"del E:\\*.zzz", {}, "Could Not Find E:\\*.zzz"},
+        DelCase{"del E:\\plain.txt E:\\Photos\\p1.jpg", {"plain.txt", "Photos/p1.jpg"}, ""}));
+
+INSTANTIATE_TEST_SUITE_P(
+    Folders, StandinDel,
+    ::testing::Values(
+        DelCase{"del E:\\Photos", {"Photos/p1.jpg", "Photos/p2.jpg"}, ""},
+        DelCase{"del /a \"E:\\photos\\\"", {"Photos/p1.jpg", "Photos/p2.jpg", "Photos/hidden.jpg"}, ""},
+        DelCase{"del /ah E:\\photos\\*.jpg", {"Photos/hidden.jpg"}, ""},
+        DelCase{"del /ad E:\\Photos", {}, "Could Not Find E:\\Photos"},
+        DelCase{"del E:\\Nope\\x.txt", {}, "cannot find the path"},
+        DelCase{"del", {}, "syntax of the command is incorrect"}));
+
+INSTANTIATE_TEST_SUITE_P(
+    SpecialCharacters, StandinDel,
+    ::testing::Values(
+        // Unquoted, "&" ends the del command: E:\a goes, and "b.exe" is run as a command.
+        DelCase{"del /ah /f E:\\a&b.exe", {"a"}, "'b.exe' is not recognized"},
+        DelCase{"del /ah /f \"E:\\a&b.exe\"", {"a&b.exe"}, ""},
+        DelCase{"del /ah /f E:\\a^&b.exe", {"a&b.exe"}, ""}));
+
+}  // namespace
+}  // namespace standin_test

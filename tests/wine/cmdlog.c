@@ -1,0 +1,101 @@
+/* Command logger for the Wine test prefix.
+ *
+ * Installed as C:\windows\system32\cmd.exe, with the real interpreter copied
+ * to cmd-real.exe in the same folder. It appends everything after its own
+ * program name, exactly as the caller sent it, as one UTF-8 line to the file
+ * named by the NODREL_CMDLOG environment variable (a Windows path), then runs
+ * cmd-real.exe with that same rest of the line, sharing our standard handles,
+ * and exits with its exit code.
+ */
+#include <windows.h>
+#include <wchar.h>
+
+/* The part of a command line after the program name and the blanks after it,
+ * using the rule Windows programs use for the program name: quoted up to the
+ * next double quote, otherwise up to the first blank or tab. */
+static const wchar_t *rest_of_line(const wchar_t *line)
+{
+    if (*line == L'"') {
+        ++line;
+        while (*line != L'\0' && *line != L'"') ++line;
+        if (*line == L'"') ++line;
+    } else {
+        while (*line != L'\0' && *line != L' ' && *line != L'\t') ++line;
+    }
+    while (*line == L' ' || *line == L'\t') ++line;
+    return line;
+}
+
+/* Appends the line and a newline to the log file, in UTF-8. */
+static void log_line(const wchar_t *rest)
+{
+    wchar_t path[MAX_PATH];
+    DWORD length = GetEnvironmentVariableW(L"NODREL_CMDLOG", path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return;
+
+    int size = WideCharToMultiByte(CP_UTF8, 0, rest, -1, NULL, 0, NULL, NULL);
+    if (size <= 0) return;
+    char *text = HeapAlloc(GetProcessHeap(), 0, (SIZE_T)size + 1);
+    if (text == NULL) return;
+    WideCharToMultiByte(CP_UTF8, 0, rest, -1, text, size, NULL, NULL);
+    text[size - 1] = '\n';  /* in place of the final zero */
+
+    HANDLE file = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file != INVALID_HANDLE_VALUE) {
+        DWORD written = 0;
+        WriteFile(file, text, (DWORD)size, &written, NULL);
+        CloseHandle(file);
+    }
+    HeapFree(GetProcessHeap(), 0, text);
+}
+
+/* Our standard handle, made inheritable so that the real interpreter gets it. */
+static HANDLE shared_handle(DWORD which)
+{
+    HANDLE handle = GetStdHandle(which);
+    if (handle != NULL && handle != INVALID_HANDLE_VALUE)
+        SetHandleInformation(handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+    return handle;
+}
+
+int main(void)
+{
+    const wchar_t *rest = rest_of_line(GetCommandLineW());
+    log_line(rest);
+
+    /* cmd-real.exe beside this program. */
+    wchar_t real[MAX_PATH];
+    DWORD length = GetModuleFileNameW(NULL, real, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return 9009;
+    wchar_t *name = wcsrchr(real, L'\\');
+    name = name != NULL ? name + 1 : real;
+    static const wchar_t real_name[] = L"cmd-real.exe";
+    if ((size_t)(name - real) + wcslen(real_name) + 1 > MAX_PATH) return 9009;
+    wcscpy(name, real_name);
+
+    /* Its command line: its own name, one blank, then our rest unchanged. */
+    size_t rest_length = wcslen(rest);
+    wchar_t *line = HeapAlloc(GetProcessHeap(), 0, (rest_length + 32) * sizeof(wchar_t));
+    if (line == NULL) return 9009;
+    wcscpy(line, L"cmd.exe ");
+    wcscat(line, rest);
+
+    STARTUPINFOW startup;
+    ZeroMemory(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = shared_handle(STD_INPUT_HANDLE);
+    startup.hStdOutput = shared_handle(STD_OUTPUT_HANDLE);
+    startup.hStdError = shared_handle(STD_ERROR_HANDLE);
+
+    PROCESS_INFORMATION process;
+    if (!CreateProcessW(real, line, NULL, NULL, TRUE, 0, NULL, NULL, &startup, &process))
+        return 9009;
+    CloseHandle(process.hThread);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 1;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hProcess);
+    return (int)code;
+}

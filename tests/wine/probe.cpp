@@ -1,0 +1,49 @@
+// Test program for the Wine executor's self-test: runs the same platform calls
+// as nodrel.exe (drive list and types, single-file looks, cmd.exe launches) on
+// drive E: and prints what it saw, one fact per line, then PAUSEs.
+#include <cstdio>
+#include <string>
+#include <windows.h>
+
+#include "platform/drives.h"
+#include "platform/files.h"
+#include "platform/interpreter.h"
+
+int main() {
+    char drives[256];
+    int used = platform::get_logical_drive_strings(sizeof drives, drives);
+    for (int at = 0; at < used; at += 4) {
+        std::printf("drive %s %u\n", drives + at, platform::get_drive_type(drives + at));
+    }
+    char folder[MAX_PATH];
+    GetCurrentDirectoryA(sizeof folder, folder);
+    std::printf("cwd %s\n", folder);
+    std::printf("windows %s\n", platform::get_windows_directory().c_str());
+    std::printf("codepages %u %u\n", GetACP(), GetOEMCP());
+    std::printf("exists %d %d\n", platform::file_exists("E:\\autorun.inf"),
+                platform::file_exists("E:\\absent.inf"));
+    std::printf("readable %d %d\n", platform::file_readable("E:\\autorun.inf"),
+                platform::file_readable("E:\\absent.inf"));
+
+    // Hidden files only, into a file in the work folder, as nodrel.exe lists them.
+    std::fflush(stdout);
+    platform::run_system("dir /ah-d /b \"E:\\*\"  > probe-list.txt");
+
+    // Special characters must reach the interpreter unchanged; cmd itself then
+    // drops the ^ before & and keeps the rest, two blanks included.
+    std::string echoed;
+    bool started = platform::read_command_output("echo \"a&b\" 100% ^& x  y!", echoed);
+    std::printf("piped %d [%s]\n", started, echoed.c_str());
+
+    // Two Big5 characters (0xAF66 0xAC72), in the ANSI code page as nodrel.exe sends them.
+    std::fflush(stdout);
+    platform::run_system("echo \xaf\x66\xac\x72> probe-big5.txt");
+
+    std::fflush(stdout);
+    platform::run_system("del /ah /f \"E:\\autorun.inf\"");
+    std::printf("after del %d\n", platform::file_exists("E:\\autorun.inf"));
+    std::fflush(stdout);
+    platform::run_system("pause");
+    std::printf("done\n");
+    return 0;
+}
