@@ -201,12 +201,12 @@ struct AttributeFilter {
 };
 
 // Parses what follows "/a": nothing (every entry), or letters d h s r a, each maybe after "-".
-bool parse_attribute_switch(const std::string& spec, AttributeFilter& filter) {
+bool parse_attribute_switch(const std::string& letters, AttributeFilter& filter) {
     filter = AttributeFilter{0, 0};
-    size_t i = (!spec.empty() && spec[0] == ':') ? 1 : 0;
+    size_t i = (!letters.empty() && letters[0] == ':') ? 1 : 0;
     bool negate = false;
-    for (; i < spec.size(); ++i) {
-        char c = static_cast<char>(std::tolower(static_cast<unsigned char>(spec[i])));
+    for (; i < letters.size(); ++i) {
+        char c = static_cast<char>(std::tolower(static_cast<unsigned char>(letters[i])));
         unsigned bit;
         switch (c) {
             case '-': negate = true; continue;

@@ -5,6 +5,7 @@
 #include <iconv.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -185,6 +186,14 @@ unsigned read_attributes(const std::string& linux_path) {
     unsigned attributes = 0;
     char buffer[256];
     ssize_t len = getxattr(linux_path.c_str(), "user.DOSATTRIB", buffer, sizeof buffer - 1);
+    if (len < 0 && errno == EACCES && st.st_uid == geteuid()) {
+        // Windows shows the attributes of a file nobody may read, but Linux hides the user
+        // attributes of such a file: its owner lends itself read access just for the look.
+        if (chmod(linux_path.c_str(), (st.st_mode & 07777) | S_IRUSR) == 0) {
+            len = getxattr(linux_path.c_str(), "user.DOSATTRIB", buffer, sizeof buffer - 1);
+            chmod(linux_path.c_str(), st.st_mode & 07777);
+        }
+    }
     if (len > 0) attributes = parse_dosattrib(std::string(buffer, static_cast<size_t>(len)));
     // Only the bits cmd.exe filters on; a directory is whatever Linux says it is.
     attributes &= kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive;

@@ -51,7 +51,7 @@ TEST_P(StandinDel, RemovesExactlyWhatCmdWould) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Attributes, StandinDel,
+    StandinAttributes, StandinDel,
     ::testing::Values(
         DelCase{"del E:\\plain.txt", {"plain.txt"}, ""},
         DelCase{"del e:\\PLAIN.TXT", {"plain.txt"}, ""},
@@ -65,7 +65,7 @@ INSTANTIATE_TEST_SUITE_P(
         DelCase{"del /a-h E:\\*", {"plain.txt"}, "Access is denied."}));
 
 INSTANTIATE_TEST_SUITE_P(
-    Wildcards, StandinDel,
+    StandinWildcards, StandinDel,
     ::testing::Values(
         DelCase{"del /ah /f \"E:\\*.bat\"", {"photo.bath"}, ""},
         DelCase{"del /ah /f E:\\PHOTO~1.BAT", {"photo.bath"}, ""},
@@ -75,7 +75,7 @@ INSTANTIATE_TEST_SUITE_P(
         DelCase{"del E:\\plain.txt E:\\Photos\\p1.jpg", {"plain.txt", "Photos/p1.jpg"}, ""}));
 
 INSTANTIATE_TEST_SUITE_P(
-    Folders, StandinDel,
+    StandinFolders, StandinDel,
     ::testing::Values(
         DelCase{"del E:\\Photos", {"Photos/p1.jpg", "Photos/p2.jpg"}, ""},
         DelCase{"del /a \"E:\\photos\\\"", {"Photos/p1.jpg", "Photos/p2.jpg", "Photos/hidden.jpg"}, ""},
@@ -85,7 +85,7 @@ INSTANTIATE_TEST_SUITE_P(
         DelCase{"del", {}, "syntax of the command is incorrect"}));
 
 INSTANTIATE_TEST_SUITE_P(
-    SpecialCharacters, StandinDel,
+    StandinSpecialCharacters, StandinDel,
     ::testing::Values(
         // Unquoted, "&" ends the del command: E:\a goes, and "b.exe" is run as a command.
         DelCase{"del /ah /f E:\\a&b.exe", {"a"}, "'b.exe' is not recognized"},

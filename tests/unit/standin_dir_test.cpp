@@ -53,12 +53,13 @@ TEST_P(StandinDir, ListsWhatCmdWouldList) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    AttributeFilters, StandinDir,
+    StandinAttributeFilters, StandinDir,
     ::testing::Values(
         DirCase{"/b E:\\", {"letter.comics", "my notes.txt", "notes.exe1", "Photos", "plain.txt", "ro.txt", "ro2.txt", "Setup.EXE"}, ""},
         DirCase{"/b /ah E:\\", {"a&b.exe", "autorun.inf", "HidDir", "photo.bath"}, ""},
         DirCase{"/b /ahd E:\\", {"HidDir"}, ""},
         DirCase{"/b /A:HD E:\\", {"HidDir"}, ""},
+        DirCase{"\"E:\\\" /ahd /b", {"HidDir"}, ""},
         DirCase{"/b /ah-d E:\\", {"a&b.exe", "autorun.inf", "photo.bath"}, ""},
         DirCase{"/b /a-d E:\\", {"a&b.exe", "autorun.inf", "letter.comics", "my notes.txt", "notes.exe1", "photo.bath", "plain.txt", "ro.txt", "ro2.txt", "Setup.EXE", "sys.dat"}, ""},
         DirCase{"/b /a-d-h-s E:\\", {"letter.comics", "my notes.txt", "notes.exe1", "plain.txt", "ro.txt", "ro2.txt", "Setup.EXE"}, ""},
@@ -69,7 +70,7 @@ INSTANTIATE_TEST_SUITE_P(
         DirCase{"/b/a-d-h-s E:\\*.txt", {"my notes.txt", "plain.txt", "ro.txt", "ro2.txt"}, ""}));
 
 INSTANTIATE_TEST_SUITE_P(
-    Patterns, StandinDir,
+    StandinPatterns, StandinDir,
     ::testing::Values(
         DirCase{"\"E:\\*.bat\" /ah-d /b", {"photo.bath"}, ""},
         DirCase{"/b E:\\*.com", {"letter.comics"}, ""},
@@ -87,7 +88,7 @@ INSTANTIATE_TEST_SUITE_P(
         DirCase{"/b E:\\*.zzz", {}, "File Not Found"}));
 
 INSTANTIATE_TEST_SUITE_P(
-    Folders, StandinDir,
+    StandinFolders, StandinDir,
     ::testing::Values(
         DirCase{"/b E:\\photos", {"p1.jpg", "p2.jpg"}, ""},
         DirCase{"/b \"E:\\Photos\\\"", {"p1.jpg", "p2.jpg"}, ""},

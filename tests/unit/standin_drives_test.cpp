@@ -39,7 +39,7 @@ TEST_P(StandinDriveList, ListsRootsInLetterOrder) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Tables, StandinDriveList,
+    StandinTables, StandinDriveList,
     ::testing::Values(
         DriveListCase{"C=fixed:/srv/c;E=removable:/media/stick", std::string("C:\\\0E:\\\0\0", 9)},
         DriveListCase{"E=removable:/e;C=fixed:/c;D=cdrom:/d", std::string("C:\\\0D:\\\0E:\\\0\0", 13)},
@@ -74,7 +74,7 @@ TEST_P(StandinDriveType, ComesFromTheTable) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Roots, StandinDriveType,
+    StandinRoots, StandinDriveType,
     ::testing::Values(DriveTypeCase{"C:\\", platform::kDriveFixed}, DriveTypeCase{"D:\\", platform::kDriveCdrom},
                       DriveTypeCase{"E:\\", platform::kDriveRemovable}, DriveTypeCase{"e:\\", platform::kDriveRemovable},
                       DriveTypeCase{"E:", platform::kDriveRemovable}, DriveTypeCase{"F:\\", platform::kDriveRemote},

@@ -1,5 +1,9 @@
 // file_exists and file_readable of the stand-in, on Windows paths over the mapped folders.
+#include <grp.h>
+#include <sys/wait.h>
+
 #include "platform/files.h"
+#include "platform/interpreter.h"
 #include "standin_fixture.h"
 
 namespace standin_test {
@@ -30,7 +34,7 @@ TEST_P(StandinFiles, SeesWhatWindowsWould) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Paths, StandinFiles,
+    StandinPaths, StandinFiles,
     ::testing::Values(FileCase{"E:\\autorun.inf", true, true}, FileCase{"e:\\AUTORUN.INF", true, true},
                       FileCase{"E:\\photos\\P1.JPG", true, true}, FileCase{"E:\\PHOTO~1.BAT", true, true},
                       FileCase{"E:\\Photos", true, false}, FileCase{"E:\\", true, false},
@@ -38,6 +42,37 @@ INSTANTIATE_TEST_SUITE_P(
                       FileCase{"E:\\*.inf", false, false}, FileCase{"Q:\\autorun.inf", false, false},
                       FileCase{"list.txt", true, true}, FileCase{"LIST.TXT", true, true},
                       FileCase{"other.txt", false, false}));
+
+using StandinUnreadable = StandinTree;
+
+// Windows still shows the attributes of a file its user may not read: dir /ah-d lists a
+// hidden autorun.inf of mode 000, while file_readable says it cannot be opened.
+TEST_F(StandinUnreadable, HiddenFileKeepsItsAttributesForItsOwner) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to hand the file to another user";
+    const uid_t kNobody = 65534;
+    make_file("autorun.inf", 0x2);
+    std::string path = stick_ + "/autorun.inf";
+    ASSERT_EQ(chown(path.c_str(), kNobody, kNobody), 0);
+    ASSERT_EQ(chmod(path.c_str(), 0), 0);
+    ASSERT_EQ(chmod(root_.c_str(), 0755), 0);
+
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(100);
+        std::string listed;
+        platform::read_command_output("dir /ah-d /b \"E:\\autorun.inf\"", listed);
+        int seen = (listed == "autorun.inf\r\n" ? 1 : 0) | (platform::file_readable("E:\\autorun.inf") ? 2 : 0);
+        _exit(seen);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1) << "1: listed by dir, 2: readable";
+    struct stat st;
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0u) << "the file's mode is put back";
+}
 
 }  // namespace
 }  // namespace standin_test

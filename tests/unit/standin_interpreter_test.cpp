@@ -34,7 +34,7 @@ TEST_P(StandinOutput, CollectsWhatCmdWrites) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Echo, StandinOutput,
+    StandinEcho, StandinOutput,
     ::testing::Values(
         OutputCase{"echo hello", "hello\r\n"},
         OutputCase{"echo  two  blanks ", " two  blanks \r\n"},
@@ -44,7 +44,7 @@ INSTANTIATE_TEST_SUITE_P(
         OutputCase{"echo x!y!", "x!y!\r\n"}));
 
 INSTANTIATE_TEST_SUITE_P(
-    Variables, StandinOutput,
+    StandinVariables, StandinOutput,
     ::testing::Values(
         OutputCase{"echo %NODREL_T_VAR%", "value\r\n"},
         OutputCase{"echo \"%NODREL_T_VAR%\"", "\"value\"\r\n"},
@@ -57,7 +57,7 @@ INSTANTIATE_TEST_SUITE_P(
         OutputCase{"echo %NODREL_T_AMP%", "one\r\ntwo\r\n"}));
 
 INSTANTIATE_TEST_SUITE_P(
-    Separators, StandinOutput,
+    StandinSeparators, StandinOutput,
     ::testing::Values(
         OutputCase{"echo a&echo b", "a\r\nb\r\n"},
         OutputCase{"echo a^&echo b", "a&echo b\r\n"},

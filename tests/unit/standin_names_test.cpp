@@ -19,7 +19,7 @@ TEST_P(StandinShortName, IsWhatWindowsGivesTheLongName) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Names, StandinShortName,
+    StandinNames, StandinShortName,
     ::testing::Values(
         NamePair{"photo.bath", "PHOTO~1.BAT"},
         NamePair{"letter.comics", "LETTER~1.COM"},
@@ -51,7 +51,7 @@ TEST_P(StandinWildcard, MatchesLikeWindows) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Patterns, StandinWildcard,
+    StandinPatterns, StandinWildcard,
     ::testing::Values(
         MatchCase{"*.exe", "setup.EXE", true},
         MatchCase{"*.exe", "setup.exe1", false},
@@ -75,7 +75,7 @@ TEST_P(StandinListingName, IsBig5WithQuestionMarksForTheRest) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Names, StandinListingName,
+    StandinNames, StandinListingName,
     ::testing::Values(
         NamePair{"plain.txt", "plain.txt"},
         NamePair{"\xE4\xB8\xAD\xE6\x96\x87.txt", "\xA4\xA4\xA4\xE5.txt"},  // 中文.txt
@@ -101,7 +101,7 @@ TEST_P(StandinDosAttrib, ParsesWineText) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Texts, StandinDosAttrib,
+    StandinTexts, StandinDosAttrib,
     ::testing::Values(AttributeText{"0x2", 0x2}, AttributeText{"\"0x6\"", 0x6},
                       AttributeText{std::string("0x1\0", 4), 0x1}, AttributeText{"0x27", 0x27},
                       AttributeText{"", 0}));
