@@ -13,6 +13,10 @@ bool file_readable(const std::string& path) {
     return true;
 }
 
+bool remove_file(const std::string& path) {
+    return std::remove(path.c_str()) == 0;
+}
+
 bool file_exists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }

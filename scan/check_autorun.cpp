@@ -26,7 +26,7 @@ void check_autorun(const DriveRoot& root) {
         }
     }
     std::fclose(listing.stream);
-    std::remove(kFileList);
+    shell::delete_work_file(kFileList);
 }
 
 }  // namespace scan

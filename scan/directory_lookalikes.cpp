@@ -1,4 +1,3 @@
-#include <cstdio>
 #include <string>
 #include <unordered_set>
 
@@ -29,8 +28,8 @@ void remove_directory_lookalikes(const DriveRoot& root) {
             }
         }
     }
-    std::remove(kCompareList);
-    std::remove(kFileList);
+    shell::delete_work_file(kCompareList);
+    shell::delete_work_file(kFileList);
 }
 
 }  // namespace scan

@@ -1,9 +1,15 @@
 #include "shell/listing.h"
 
+#include "platform/files.h"
 #include "shell/output.h"
 #include "text/messages.h"
 
 namespace shell {
+
+bool delete_work_file(const char* work_file) {
+    platform::remove_file(work_file);
+    return !platform::file_exists(work_file);
+}
 
 Listing open_listing(const char* work_file, bool quiet) {
     Listing listing;
@@ -44,7 +50,7 @@ void for_each_name(const char* work_file, const std::function<void(const std::st
     if (listing.stream == nullptr) return;
     read_names(listing, handle);
     std::fclose(listing.stream);
-    std::remove(work_file);
+    delete_work_file(work_file);
 }
 
 std::vector<std::string> read_all_names(const char* work_file, bool quiet) {

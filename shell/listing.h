@@ -14,6 +14,9 @@ struct Listing {
     bool not_empty = false;
 };
 
+// Deletes a work file; false when it is still there afterwards.
+bool delete_work_file(const char* work_file);
+
 // Opens a work file for reading and tells whether it holds anything. When it
 // cannot be opened, says so unless quiet.
 Listing open_listing(const char* work_file, bool quiet = false);

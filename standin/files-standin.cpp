@@ -21,6 +21,14 @@ bool file_readable(const std::string& path) {
     return true;
 }
 
+bool remove_file(const std::string& path) {
+    std::string linux_path;
+    if (!standin::resolve_existing(path, linux_path)) return false;
+    // Windows refuses to delete a read-only file, or a folder, through remove.
+    if (standin::read_attributes(linux_path) & (standin::kAttrReadOnly | standin::kAttrDirectory)) return false;
+    return std::remove(linux_path.c_str()) == 0;
+}
+
 bool file_exists(const std::string& path) {
     // Names are taken literally: "*" and "?" are not patterns here.
     std::string linux_path;

@@ -33,5 +33,6 @@ const char* const kWarning3 = "但您應主動確認上述檔案是否具危險�
 
 const char* const kNameLeftForUser = "%s 名稱含有無法安全處理的字元，已略過，請自行檢查。";
 const char* const kWorkFileUnreadable = "無法開啟工作檔 %s，略過此步驟。";
+const char* const kWorkFileStuck = "無法刪除舊的工作檔 %s，略過此磁碟。";
 
 }  // namespace text

@@ -32,5 +32,6 @@ extern const char* const kWarning3;
 
 extern const char* const kNameLeftForUser;   // %s path
 extern const char* const kWorkFileUnreadable;  // %s work file name
+extern const char* const kWorkFileStuck;       // %s work file name
 
 }  // namespace text

@@ -56,6 +56,7 @@ const Message kMessages[] = {
     {&text::kWarning3, "但您應主動確認上述檔案是否具危險性後再使用該磁碟。"},
     {&text::kNameLeftForUser, "%s 名稱含有無法安全處理的字元，已略過，請自行檢查。"},
     {&text::kWorkFileUnreadable, "無法開啟工作檔 %s，略過此步驟。"},
+    {&text::kWorkFileStuck, "無法刪除舊的工作檔 %s，略過此磁碟。"},
 };
 
 TEST(Text, EveryMessageIsItsBig5Form) {
