@@ -271,7 +271,14 @@ def main(argv):
     if mode == "native":
         executor = NativeExecutor(exe)
     else:
-        executor = WineRun(exe, os.path.join(base, "wine"))
+        sys.path.insert(0, HERE)
+        from wine_executor import Unsupported32Bit
+        try:
+            executor = WineRun(exe, os.path.join(base, "wine"))
+        except Unsupported32Bit as reason:
+            print("SKIP every scenario of %s under Wine: %s" % (exe, reason))
+            shutil.rmtree(base, ignore_errors=True)
+            return 0
     failed, passed, skipped = [], 0, 0
     try:
         for name, scn in load_scenarios(word):

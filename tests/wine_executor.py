@@ -6,7 +6,7 @@ Usage (from a scenario runner):
     stdout, commands = executor.run({"E": ("removable", "/tmp/scratch/E")}, "/tmp/scratch/work", b"\\n")
     executor.close()
 
-The Wine prefix lives in <scratch_dir>/prefix and is made once, then reused. In it:
+The Wine prefix lives in <scratch_dir>/prefix and is made once, then reused (by one executor at a time). In it:
   - no drive maps the whole machine (the usual Z: is removed);
   - C:\\windows\\system32\\cmd.exe is a small logger (tests/wine/cmdlog.c) that writes each command line it gets
     to a log file, then hands it to the real interpreter, kept as cmd-real.exe;
@@ -268,18 +268,17 @@ class WineExecutor:
         return types
 
     def _apply_types(self, types):
-        """Writes the drive types and restarts the wineserver, which reads them only when it starts.
+        """Writes the drive types and restarts the wineserver when the letters or their types changed.
 
-        Types of letters this run does not map may stay: a type without a dosdevices link makes no drive.
-        So the server is restarted only when a letter in use needs another type.
+        Wine's mount manager reads the types only when the server starts, and keeps a drive it knows listed
+        even after its dosdevices link is gone: a letter removed also needs a restart. Links of the same
+        letters may point elsewhere without one.
         """
-        applied = self._applied_types
-        if applied is not None and all(applied.get(letter) == word for letter, word in types.items()):
+        if types == self._applied_types:
             return
-        merged = {letter: word for letter, word in {**(applied or {}), **types}.items() if word is not None}
         lines = ["REGEDIT4", "", r"[-HKEY_LOCAL_MACHINE\Software\Wine\Drives]", "",
                  r"[HKEY_LOCAL_MACHINE\Software\Wine\Drives]"]
-        lines += [f'"{letter.lower()}:"="{word}"' for letter, word in sorted(merged.items())]
+        lines += [f'"{letter.lower()}:"="{word}"' for letter, word in sorted(types.items()) if word is not None]
         reg_file = self.prefix / "drive_c" / "nodrel-drives.reg"
         reg_file.write_text("\r\n".join(lines) + "\r\n", encoding="ascii")
         # /reg:64: a 32-bit reg.exe would write to Wow6432Node, where the types do not apply.
@@ -288,7 +287,7 @@ class WineExecutor:
             raise RuntimeError(f"reg import failed: {output}")
         _stop_server(self._env)
         self._start_server()
-        self._applied_types = merged
+        self._applied_types = dict(types)
 
     # ---------------------------------------------------------------- runs
 
@@ -327,8 +326,11 @@ class WineExecutor:
     def _read_commands(log):
         if not log.exists():
             return []
+        lines = log.read_bytes().decode("utf-8").split("\n")
+        if lines[-1] != "":
+            raise AssertionError(f"last command line in the log is cut short: {lines[-1]!r}")
         commands = []
-        for line in log.read_bytes().decode("utf-8").split("\n")[:-1]:
+        for line in lines[:-1]:
             if not line.startswith(HARDENED_PREFIX):
                 raise AssertionError(f"command not started as cmd.exe {HARDENED_PREFIX.strip()}: {line!r}")
             commands.append(line[len(HARDENED_PREFIX):])

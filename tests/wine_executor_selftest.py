@@ -3,9 +3,11 @@
 Usage: python3 tests/wine_executor_selftest.py [--scratch DIR] [--keep]
 
 Cross-builds tests/wine/probe.cpp (with the real platform/*-win32.cpp files) and runs it under Wine through
-WineExecutor, checking drive letters and types, hidden files seen by dir /ah, the work folder W:, the command
-log (byte for byte, special characters included), CRLF on stdout, and that a program which starts cmd.exe
-without /d /v:off is caught. Prints how long prefix creation and each run take. Exits 1 on any failure.
+WineExecutor, in an English and a Traditional Chinese locale, checking drive letters and types, hidden files
+seen by dir /ah, the work folder W:, the command log (byte for byte, special characters included), CRLF on
+stdout, that launches leak no handle, and that programs starting cmd.exe any other way than /d /v:off /c are
+caught. The i686 probe runs only where 32-bit programs can; otherwise it says why it is skipped.
+Prints how long prefix creation and each run take. Exits 1 on any failure.
 """
 
 import argparse
@@ -33,12 +35,14 @@ TREE_A = {"autorun.inf": HIDDEN, "a&b!.exe": HIDDEN_SYSTEM, "visible.txt": None,
 TREE_B = {"autorun.inf": HIDDEN, "two  blanks%x%.inf": HIDDEN, "plain.inf": None}
 
 # Runs in order on one executor: the second changes E:'s folder, drops letters and changes a type; the third
-# keeps the types (no wineserver restart) but points E: at another folder again.
+# keeps letters and types (no wineserver restart) but points E: at another folder again; the fourth only drops
+# a letter, which must then be gone from the drive list.
 RUNS = [
     {"E": ("removable", TREE_A), "F": ("fixed", {}), "G": ("remote", {}), "H": ("cdrom", {}),
      "I": ("ramdisk", {}), "J": ("noroot", None)},
     {"E": ("removable", TREE_B), "F": ("cdrom", {})},
     {"E": ("removable", TREE_A), "F": ("cdrom", {})},
+    {"E": ("removable", TREE_B)},
 ]
 
 # Per locale: the code pages Windows reports, how the probe's Big5 bytes reach the command line, PAUSE's text.
@@ -46,6 +50,30 @@ LOCALES = {
     "C.UTF-8": {"codepages": "1252 437", "ansi": "cp1252", "pause": b"Press any key to continue... "},
     "zh_TW.UTF-8": {"codepages": "950 950", "ansi": "big5", "pause": None},
 }
+
+# Programs that start cmd.exe in other ways, and what run() gives for each: the command list, or the
+# AssertionError's text.
+LAUNCHER_SOURCE = """#include <stdlib.h>
+#include <windows.h>
+static int start(char *line) {
+    char application[MAX_PATH];
+    GetSystemDirectoryA(application, MAX_PATH);
+    lstrcatA(application, "\\\\cmd.exe");
+    STARTUPINFOA startup = {sizeof startup};
+    PROCESS_INFORMATION process;
+    if (!CreateProcessA(application, line, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) return 1;
+    WaitForSingleObject(process.hProcess, INFINITE);
+    return 0;
+}
+int main(void) { char line[] = "cmd.exe /d /v:off /c echo x"; (void)line; return LAUNCH; }
+"""
+REJECTED = "command not started as cmd.exe /d /v:off /c: "
+LAUNCHES = [
+    ("hardened", "start(line)", ["echo x"]),
+    ("system", 'system("echo x")', REJECTED + repr("/c echo x")),
+    ("two_blanks", 'start((char[]){"cmd.exe  /d /v:off /c echo x"})', REJECTED + repr(" /d /v:off /c echo x")),
+    ("switch_order", 'start((char[]){"cmd.exe /v:off /d /c echo x"})', REJECTED + repr("/v:off /d /c echo x")),
+]
 
 failures = []
 
@@ -74,12 +102,12 @@ def make_tree(folder, tree):
             os.setxattr(path, "user.DOSATTRIB", attribute)
 
 
-def run_case(executor, base, number, spec, locale):
+def run_case(executor, base, number, layout, locale):
     """Lays out the drives of one run, runs the probe, checks what it printed, sent and left."""
     settings = LOCALES[locale]
     case = base / f"run{number}"
     drives, trees = {}, {}
-    for letter, (kind, tree) in spec.items():
+    for letter, (kind, tree) in layout.items():
         folder = case / letter
         if tree is not None:
             make_tree(folder, tree)
@@ -97,12 +125,17 @@ def run_case(executor, base, number, spec, locale):
     check(f"{label}: only CRLF line ends", b"\n" in stdout.replace(b"\r\n", b""), False)
     lines = stdout.decode("latin-1").split("\r\n")
     expected_drives = [f"drive C:\\ {GETDRIVETYPE['fixed']}"]
-    expected_drives += [f"drive {letter}:\\ {GETDRIVETYPE[kind]}" for letter, (kind, _) in sorted(spec.items())]
+    expected_drives += [f"drive {letter}:\\ {GETDRIVETYPE[kind]}" for letter, (kind, _) in sorted(layout.items())]
     expected_drives += [f"drive W:\\ {GETDRIVETYPE['remote']}"]
     check(f"{label}: drive letters and types", [line for line in lines if line.startswith("drive ")],
           expected_drives)
     facts = {line.split(" ", 1)[0]: line.split(" ", 1)[1] for line in lines
-             if line.split(" ", 1)[0] in ("cwd", "windows", "codepages", "exists", "readable", "after")}
+             if line.split(" ", 1)[0] in ("cwd", "windows", "codepages", "exists", "readable", "after",
+                                          "handles")}
+    # A new handle gets the same value after three more launches (one through a pipe): nothing leaked.
+    before, _, after = facts.pop("handles", "? !").partition(" ")
+    check(f"{label}: handle made", before not in ("0", "?"), True)
+    check(f"{label}: handles left open by launches", after, before)
     check(f"{label}: facts", facts, {"cwd": "W:\\", "windows": "C:\\windows", "codepages": settings["codepages"],
                                      "exists": "1 0", "readable": "1 0", "after": "del 0"})
     # cmd.exe drops the ^ and keeps the rest; the captured CRLF gains a CR when printed in text mode.
@@ -143,27 +176,26 @@ def main():
 
     probe64 = programs / "probe.exe"
     build("x86_64-w64-mingw32-g++", probe64, PROBE_SOURCES)
-    unhardened = programs / "unhardened.exe"
-    (programs / "unhardened.c").write_text(
-        '#include <stdlib.h>\nint main(void) { return system("echo started by system()"); }\n')
-    build("x86_64-w64-mingw32-gcc", unhardened, [programs / "unhardened.c"], cxx=False)
-
     for locale in LOCALES:
         with WineExecutor(str(probe64), str(scratch), locale=locale) as executor:
             print(f"prefix ready ({locale}): {executor.timings['prefix']:.2f} s")
-            for number, spec in enumerate(RUNS, 1):
-                run_case(executor, scratch / locale, number, spec, locale)
+            for number, layout in enumerate(RUNS, 1):
+                run_case(executor, scratch / locale, number, layout, locale)
 
-    # A program that starts cmd.exe the plain way must be caught by the log check.
-    with WineExecutor(str(unhardened), str(scratch)) as executor:
-        work = scratch / "unhardened-work"
-        work.mkdir(exist_ok=True)
-        try:
-            executor.run({}, str(work))
-            check("system() caught as an unhardened launch", "no AssertionError", "AssertionError")
-        except AssertionError as error:
-            print(f"unhardened launch caught: {error}")
-            check("system() caught as an unhardened launch", "/c echo started by system()" in str(error), True)
+    # Launches of cmd.exe other than the hardened one must be caught by the log check.
+    for name, launch, expected in LAUNCHES:
+        source = programs / f"{name}.c"
+        source.write_text(LAUNCHER_SOURCE.replace("LAUNCH", launch))
+        build("x86_64-w64-mingw32-gcc", programs / f"{name}.exe", [source], cxx=False)
+        with WineExecutor(str(programs / f"{name}.exe"), str(scratch)) as executor:
+            work = scratch / f"{name}-work"
+            work.mkdir(exist_ok=True)
+            try:
+                outcome = executor.run({}, str(work))[1]
+            except AssertionError as error:
+                outcome = str(error)
+            print(f"launch {name}: {outcome}")
+            check(f"launch {name}", outcome, expected)
 
     supported, reason = i686_support()
     probe32 = programs / "probe32.exe"

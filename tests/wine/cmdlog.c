@@ -10,9 +10,10 @@
 #include <windows.h>
 #include <wchar.h>
 
-/* The part of a command line after the program name and the blanks after it,
- * using the rule Windows programs use for the program name: quoted up to the
- * next double quote, otherwise up to the first blank or tab. */
+/* The part of a command line after the program name and the one blank or tab
+ * that ends it, using the rule Windows programs use for the program name:
+ * quoted up to the next double quote, otherwise up to the first blank or tab.
+ * Any further blank stays in the rest, so the log shows it. */
 static const wchar_t *rest_of_line(const wchar_t *line)
 {
     if (*line == L'"') {
@@ -22,7 +23,7 @@ static const wchar_t *rest_of_line(const wchar_t *line)
     } else {
         while (*line != L'\0' && *line != L' ' && *line != L'\t') ++line;
     }
-    while (*line == L' ' || *line == L'\t') ++line;
+    if (*line == L' ' || *line == L'\t') ++line;
     return line;
 }
 

@@ -9,6 +9,13 @@
 #include "platform/files.h"
 #include "platform/interpreter.h"
 
+// Value of a handle just made, then closed again (GetProcessHandleCount is a stub under Wine).
+static unsigned long next_handle() {
+    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    CloseHandle(event);
+    return static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(event));
+}
+
 int main() {
     char drives[256];
     int used = platform::get_logical_drive_strings(sizeof drives, drives);
@@ -28,6 +35,9 @@ int main() {
     // Hidden files only, into a file in the work folder, as nodrel.exe lists them.
     std::fflush(stdout);
     platform::run_system("dir /ah-d /b \"E:\\*\"  > probe-list.txt");
+    // The handle a new object gets once the first launch is over. Handles go to the
+    // lowest free slot, so after launches that leak nothing a new one gets the same.
+    const unsigned long handle_before = next_handle();
 
     // Special characters must reach the interpreter unchanged; cmd itself then
     // drops the ^ before & and keeps the rest, two blanks included.
@@ -42,6 +52,8 @@ int main() {
     std::fflush(stdout);
     platform::run_system("del /ah /f \"E:\\autorun.inf\"");
     std::printf("after del %d\n", platform::file_exists("E:\\autorun.inf"));
+    std::printf("handles %lu %lu\n", handle_before, next_handle());
+
     std::fflush(stdout);
     platform::run_system("pause");
     std::printf("done\n");
