@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include "standin/volume.h"
@@ -309,9 +310,11 @@ bool run_pause(const Sink& out, FILE* input) {
     return true;
 }
 
-bool run_dir(const std::vector<std::string>& args, const Sink& out, const Sink& err) {
-    AttributeFilter filter;
-    std::vector<std::string> paths;
+// Splits the arguments of dir or del into paths and switches. "/a..." sets the
+// attribute filter; every other switch goes to other, which returns false for one
+// the command does not know. Complains on err and returns false on a bad switch.
+bool parse_arguments(const std::vector<std::string>& args, AttributeFilter& filter, std::vector<std::string>& paths,
+                     const std::function<bool(const std::string&, char)>& other, const Sink& err) {
     for (const std::string& arg : args) {
         if (arg.empty() || arg[0] != '/') {
             paths.push_back(arg);
@@ -324,16 +327,24 @@ bool run_dir(const std::vector<std::string>& args, const Sink& out, const Sink& 
                     err.line("Parameter format not correct - \"" + sw.substr(1) + "\".");
                     return false;
                 }
-            } else if (letter == 'b' && sw.size() == 1) {
-                // Bare names: the only format this stand-in writes.
-            } else if (letter == 'o' || lower_text(sw) == "-p" || lower_text(sw) == "p") {
-                // Sorted by name and never paged anyway.
-            } else {
+            } else if (!other(sw, letter)) {
                 err.line("Invalid switch - \"" + sw + "\".");
                 return false;
             }
         }
     }
+    return true;
+}
+
+bool run_dir(const std::vector<std::string>& args, const Sink& out, const Sink& err) {
+    AttributeFilter filter;
+    std::vector<std::string> paths;
+    auto other = [](const std::string& sw, char letter) {
+        // Bare names are the only format written; entries come sorted by name and never paged.
+        return (letter == 'b' && sw.size() == 1) || letter == 'o' || lower_text(sw) == "-p" ||
+               lower_text(sw) == "p";
+    };
+    if (!parse_arguments(args, filter, paths, other, err)) return false;
     if (paths.empty()) paths.push_back("*");
     bool listed = false, complained = false;
     for (const std::string& path : paths) {
@@ -356,28 +367,13 @@ bool run_del(const std::vector<std::string>& args, const Sink& err) {
     AttributeFilter filter;
     bool force = false;
     std::vector<std::string> paths;
-    for (const std::string& arg : args) {
-        if (arg.empty() || arg[0] != '/') {
-            paths.push_back(arg);
-            continue;
-        }
-        for (const std::string& sw : switches_of(arg)) {
-            char letter = static_cast<char>(std::tolower(static_cast<unsigned char>(sw[0])));
-            if (letter == 'a') {
-                if (!parse_attribute_switch(sw.substr(1), filter)) {
-                    err.line("Parameter format not correct - \"" + sw.substr(1) + "\".");
-                    return false;
-                }
-            } else if (letter == 'f' && sw.size() == 1) {
-                force = true;
-            } else if (letter == 'q' && sw.size() == 1) {
-                // Quiet: this stand-in never asks for confirmation anyway.
-            } else {
-                err.line("Invalid switch - \"" + sw + "\".");
-                return false;
-            }
-        }
-    }
+    auto other = [&force](const std::string& sw, char letter) {
+        if (sw.size() != 1) return false;
+        if (letter == 'f') force = true;
+        // "/q" needs nothing: this stand-in never asks for confirmation.
+        return letter == 'f' || letter == 'q';
+    };
+    if (!parse_arguments(args, filter, paths, other, err)) return false;
     if (paths.empty()) {
         err.line("The syntax of the command is incorrect.");
         return false;

@@ -61,6 +61,15 @@ inline std::string read_file(const std::string& path) {
 }
 
 // Splits cmd output into lines; each line must end with "\r\n", as cmd writes them.
+// Checks stderr: empty when no complaint is expected, else holding it.
+inline void expect_complaint(const std::string& err, const char* complaint) {
+    if (*complaint == '\0') {
+        EXPECT_EQ(err, "");
+    } else {
+        EXPECT_NE(err.find(complaint), std::string::npos) << "stderr: " << err;
+    }
+}
+
 inline std::vector<std::string> crlf_lines(const std::string& text) {
     std::vector<std::string> lines;
     size_t start = 0;

@@ -1,0 +1,15 @@
+# Shared by the MinGW-w64 toolchain files, which set CMAKE_SYSTEM_PROCESSOR and MINGW_PREFIX.
+set(CMAKE_SYSTEM_NAME Windows)
+
+set(CMAKE_C_COMPILER   ${MINGW_PREFIX}-gcc)
+set(CMAKE_CXX_COMPILER ${MINGW_PREFIX}-g++)
+set(CMAKE_RC_COMPILER  ${MINGW_PREFIX}-windres)
+set(CMAKE_AR           ${MINGW_PREFIX}-ar CACHE FILEPATH "")
+set(CMAKE_RANLIB       ${MINGW_PREFIX}-ranlib CACHE FILEPATH "")
+
+# Look for libraries and headers in the MinGW sysroot only; programs on the host.
+set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
