@@ -13,11 +13,7 @@ namespace {
 
 // dir over the five executable patterns inside one folder.
 std::string folder_listing(const char* switches, char drive, const std::string& folder, const char* work_file) {
-    std::string command = shell::format("dir %s", switches);
-    for (const char* ext : shell::kExecutableExtensions) {
-        command += shell::format(" \"%c:\\%s\\*%s\"", drive, folder.c_str(), ext);
-    }
-    return command + " > " + work_file;
+    return std::string("dir ") + switches + shell::executable_patterns(drive, folder + "\\") + " > " + work_file;
 }
 
 void remove_listed(char drive, const std::string& folder, const char* work_file, const char* del_switches) {

@@ -12,9 +12,7 @@ namespace scan {
 void remove_hidden_root_executables(const DriveRoot& root) {
     const char drive = root.text[0];
     shell::say(text::kStep2Heading);
-    shell::run_command(shell::format(
-        "dir /ah-d /b  \"%c:\\*.com\" \"%c:\\*.bat\" \"%c:\\*.exe\" \"%c:\\*.bin\" \"%c:\\*.cmd\" > %s",
-        drive, drive, drive, drive, drive, kFileList));
+    shell::run_command("dir /ah-d /b " + shell::executable_patterns(drive, "") + " > " + kFileList);
     shell::for_each_name(kFileList, [drive](const std::string& name) {
         // Wildcards also match 8.3 short names: keep only real executables.
         if (!shell::has_executable_extension(name)) return;

@@ -20,6 +20,7 @@ need g++-mingw-w64-i686 /usr/bin/i686-w64-mingw32-g++
 need wine /usr/bin/wine
 need wine64 /usr/lib/wine/wine64
 need python3-pefile /usr/lib/python3/dist-packages/pefile.py
+need locales /usr/share/i18n/locales/zh_TW
 
 if [ -n "$missing" ]; then
     echo "installing:$missing" >&2

@@ -15,6 +15,14 @@ char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' +
 
 }  // namespace
 
+std::string executable_patterns(char drive, const std::string& folder) {
+    std::string patterns;
+    for (const char* ext : kExecutableExtensions) {
+        patterns += format(" \"%c:\\%s*%s\"", drive, folder.c_str(), ext);
+    }
+    return patterns;
+}
+
 bool has_extension(const std::string& name, const char* ext) {
     size_t length = std::strlen(ext);
     if (name.size() < length) return false;

@@ -9,6 +9,10 @@ namespace shell {
 // The extensions searched for executables, in search order.
 extern const char* const kExecutableExtensions[5];
 
+// " "E:\<folder>*.com" "E:\<folder>*.bat" ...": one quoted pattern per executable
+// extension, each after a blank; folder is empty or ends in a backslash.
+std::string executable_patterns(char drive, const std::string& folder);
+
 // True when name ends in ext (".exe"), compared without regard to case.
 bool has_extension(const std::string& name, const char* ext);
 
