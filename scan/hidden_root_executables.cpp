@@ -1,4 +1,4 @@
-#include <cstring>
+#include <string>
 
 #include "scan/steps.h"
 #include "shell/command.h"
