@@ -24,7 +24,9 @@ Scenario file fields:
   env           native only: SYSTEMDRIVE (null = unset; default "C:"), NODREL_WINDOWS_DIR.
   native_only   why the case cannot run under Wine.
   unprivileged  run natively as an unprivileged user (root reads any file).
-  locked        folders ("work" or a letter) made read-only before the run.
+  locked        folders ("work" or a letter) that nothing may be created in or deleted from during the run,
+                not even by root: they get the immutable flag (chattr +i). Where that flag cannot be set the
+                scenario is skipped, with the reason.
   marker_absent paths relative to the working folder that must not exist after the run.
 """
 
@@ -191,6 +193,10 @@ def hand_over(folder):
         os.lchown(top, UNPRIVILEGED_ID, UNPRIVILEGED_ID)
 
 
+class Skip(Exception):
+    """The scenario cannot run here; the message says why."""
+
+
 def run_scenario(executor, scn, scratch):
     drives = {}
     for letter, kind in scn["drives"].items():
@@ -205,10 +211,15 @@ def run_scenario(executor, scn, scratch):
     open(transcript, "w").close()
     if scn.get("unprivileged") and os.geteuid() == 0:
         hand_over(scratch)
-    for key in scn.get("locked", []):
-        os.chmod(workdir if key == "work" else drives[key][1], 0o555)
-
-    stdout, commands = executor.run(scn, drives, workdir, transcript)
+    locked = [workdir if key == "work" else drives[key][1] for key in scn.get("locked", [])]
+    try:
+        for folder in locked:
+            if subprocess.run(["chattr", "+i", folder], stderr=subprocess.DEVNULL).returncode != 0:
+                raise Skip("cannot set the immutable flag on a folder here (needs root on ext4)")
+        stdout, commands = executor.run(scn, drives, workdir, transcript)
+    finally:
+        for folder in locked:
+            subprocess.run(["chattr", "-i", folder], stderr=subprocess.DEVNULL)
 
     problems = []
     lines, rest = split_stdout(stdout, executor.newline)
@@ -288,7 +299,13 @@ def main(argv):
                 continue
             scratch = os.path.join(base, name)
             os.makedirs(scratch)
-            problems = run_scenario(executor, scn, scratch)
+            try:
+                problems = run_scenario(executor, scn, scratch)
+            except Skip as reason:
+                print("SKIP %s: %s" % (name, reason))
+                skipped += 1
+                shutil.rmtree(scratch, ignore_errors=True)
+                continue
             if problems:
                 failed.append(name)
                 print("FAIL %s (kept in %s)\n%s" % (name, scratch, "\n".join(problems)))
