@@ -168,7 +168,7 @@ class NativeExecutor:
 
 
 class WineRun:
-    """nodrel.exe under Wine; the prefix's own C: is the system drive."""
+    """nodrel.exe under Wine; the prefix's own C: is the system drive, whatever folder C has here."""
 
     def __init__(self, exe, scratch):
         sys.path.insert(0, HERE)
@@ -177,7 +177,7 @@ class WineRun:
         self.newline = b"\r\n"
 
     def run(self, scn, drives, workdir, transcript):
-        return self.wine.run({l: d for l, d in drives.items() if l != "C"}, workdir, b"")
+        return self.wine.run(drives, workdir, b"")
 
     def close(self):
         self.wine.close()

@@ -237,8 +237,12 @@ class WineExecutor:
         types = {}
         for letter, (kind, folder) in drives.items():
             letter = letter.upper()
-            if letter == "C" and kind == "fixed":
-                continue  # the prefix's own system drive is that already; its folder is not used
+            if letter == "C":
+                # The prefix's own system drive stays where it is and its folder is not used; only a type
+                # other than fixed is written.
+                if kind != "fixed":
+                    types["C"] = REGISTRY_TYPES[kind]
+                continue
             if len(letter) != 1 or not "A" <= letter <= "Z" or letter in ("C", WORK_LETTER):
                 raise ValueError(f"drive {letter}: as {kind} cannot be used: C: is the prefix's fixed "
                                  f"system drive, W: the work folder")
