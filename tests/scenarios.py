@@ -27,6 +27,7 @@ Scenario file fields:
   locked        folders ("work" or a letter) that nothing may be created in or deleted from during the run,
                 not even by root: they get the immutable flag (chattr +i). Where that flag cannot be set the
                 scenario is skipped, with the reason.
+  work_on       a drive letter: the program runs in that drive's root instead of a folder of its own.
   marker_absent paths relative to the working folder that must not exist after the run.
 """
 
@@ -202,7 +203,7 @@ def run_scenario(executor, scn, scratch):
     for letter, kind in scn["drives"].items():
         drives[letter] = (kind, os.path.join(scratch, letter))
         os.makedirs(drives[letter][1], exist_ok=True)
-    workdir = os.path.join(scratch, "work")
+    workdir = drives[scn["work_on"]][1] if "work_on" in scn else os.path.join(scratch, "work")
     tree = scn.get("tree", {})
     for key, entries in tree.items():
         build_tree(workdir if key == "work" else drives[key][1], entries)
