@@ -15,8 +15,9 @@ cmake --build "$root/build/native" -j "$jobs"
 
 echo "== Windows builds"
 "$root/scripts/build-windows.sh" >/dev/null
-win64="$root/build/win64/nodrel.exe"
-win32="$root/build/win32/nodrel.exe"
+cd "$root"  # the Wine summaries name the exes by these relative paths
+win64=build/win64/nodrel.exe
+win32=build/win32/nodrel.exe
 /usr/bin/python3 "$root/tests/version_record.py" "$win64" "$win32"
 
 echo "== Wine test harness"

@@ -288,6 +288,7 @@ def main(argv):
             executor = WineRun(exe, os.path.join(base, "wine"))
         except Unsupported32Bit as reason:
             print("SKIP every scenario of %s under Wine: %s" % (exe, reason))
+            print("wine %s: 0 ran, 0 passed, 0 failed, %d skipped" % (exe, len(load_scenarios(word))))
             shutil.rmtree(base, ignore_errors=True)
             return 0
     failed, passed, skipped = [], 0, 0
@@ -315,7 +316,8 @@ def main(argv):
                 shutil.rmtree(scratch, ignore_errors=True)
     finally:
         executor.close()
-    print("%s: %d passed, %d failed, %d skipped" % (mode, passed, len(failed), skipped))
+    print("%s %s: %d ran, %d passed, %d failed, %d skipped" % (
+        mode, exe, passed + len(failed), passed, len(failed), skipped))
     if not failed:
         shutil.rmtree(base, ignore_errors=True)
     return 1 if failed else 0

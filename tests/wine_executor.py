@@ -12,8 +12,11 @@ The Wine prefix lives in <scratch_dir>/prefix and is made once, then reused (by 
     to a log file, then hands it to the real interpreter, kept as cmd-real.exe;
   - each run maps the given letters, sets their types, and maps the work folder to W: as a network drive.
 
-A 32-bit (i686) exe needs Wine's 32-bit loader, which some kernels cannot execute. The constructor then raises
-Unsupported32Bit with the reason; i686_support() answers the same question without making a prefix.
+A 32-bit (i686) exe needs Wine's 32-bit loader, which some kernels cannot execute. Only there does the constructor
+raise Unsupported32Bit, with the reason; i686_support() answers the same question without making a prefix. Where the
+kernel runs 32-bit programs, a missing loader or a prefix that cannot start a 32-bit program is an error
+(RuntimeError), never a reason to skip. Every program runs by its Windows path on C:, as the 64-bit loader hands a
+32-bit one to start.exe, which cannot reach a Unix path outside every drive.
 """
 
 import errno
@@ -31,6 +34,7 @@ LOADER_32 = WINE_DIR / "wine"
 SERVER_64 = WINE_DIR / "wineserver64"
 
 HERE = Path(__file__).resolve().parent
+KERNEL_32BIT_CHECK = HERE.parent / "scripts" / "can-run-32bit.sh"
 LOGGER_SOURCE = HERE / "wine" / "cmdlog.c"
 
 # Type words of the scenarios, and the registry words that give them (GetDriveTypeA in the comment).
@@ -49,24 +53,33 @@ HARDENED_PREFIX = "/d /v:off /c "
 LOG_WINDOWS_PATH = r"C:\nodrel-cmdlog.txt"
 RUN_TIMEOUT = 60
 MACHINE_I386 = 0x14C
+PROBE_32_WINDOWS_PATH = r"C:\nodrel-tools\hello32.exe"
 
 
-class Unsupported32Bit(RuntimeError):
+class Unsupported32Bit(Exception):
     """A 32-bit Windows program cannot run on this machine; the message says why."""
 
 
+def kernel_runs_32bit():
+    """True when this kernel executes 32-bit x86 programs (the same check that decides whether to install
+    wine32)."""
+    return subprocess.run(["sh", str(KERNEL_32BIT_CHECK)], stdout=subprocess.DEVNULL,
+                          stderr=subprocess.DEVNULL, check=False).returncode == 0
+
+
 def i686_support():
-    """Returns (True, "") when Wine's 32-bit loader can run here, else (False, reason)."""
+    """Returns (True, "") when 32-bit programs must run here, or (False, reason) when this kernel cannot
+    execute them. Raises RuntimeError when the kernel can but Wine's 32-bit half is missing or broken."""
+    if not kernel_runs_32bit():
+        return False, "this kernel cannot execute 32-bit (i386) programs (scripts/can-run-32bit.sh fails)"
     if not LOADER_32.exists():
-        return False, f"Wine's 32-bit loader {LOADER_32} is not installed (package wine32:i386)"
+        raise RuntimeError(f"this kernel runs 32-bit programs, but Wine's 32-bit loader {LOADER_32} is not "
+                           f"installed (package wine32:i386; scripts/install-deps.sh installs it)")
     try:
         subprocess.run([str(LOADER_32), "--version"], stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, timeout=30, check=False)
     except OSError as error:
-        if error.errno == errno.ENOEXEC:
-            return False, (f"this kernel cannot execute 32-bit (i386) programs: "
-                           f"running {LOADER_32} gives '{error.strerror}'")
-        return False, f"cannot run {LOADER_32}: {error}"
+        raise RuntimeError(f"this kernel runs 32-bit programs, but {LOADER_32} does not start: {error}")
     return True, ""
 
 
@@ -217,16 +230,17 @@ class WineExecutor:
             shutil.copy2(logger, cmd)
 
     def _check_32bit_runs(self):
-        """Runs a tiny i686 program in the prefix; raises Unsupported32Bit when Wine cannot run it."""
-        tools = self.scratch / "tools"
-        source = tools / "hello32.c"
-        program = tools / "hello32.exe"
+        """Runs a tiny i686 program in the prefix, by its Windows path; raises RuntimeError when Wine cannot."""
+        tools = self.prefix / "drive_c" / "nodrel-tools"
+        tools.mkdir(exist_ok=True)
+        source = self.scratch / "tools" / "hello32.c"
+        source.parent.mkdir(exist_ok=True)
         source.write_text('#include <stdio.h>\nint main(void) { puts("i686 runs"); return 0; }\n')
-        subprocess.run(["i686-w64-mingw32-gcc", "-static", "-o", str(program), str(source)],
+        subprocess.run(["i686-w64-mingw32-gcc", "-static", "-o", str(tools / "hello32.exe"), str(source)],
                        check=True, capture_output=True)
-        _, output = self._wine(str(program), timeout=60)
+        _, output = self._wine(PROBE_32_WINDOWS_PATH, timeout=60)
         if "i686 runs" not in output:
-            raise Unsupported32Bit("Wine cannot run a 32-bit program in this prefix: " + output.strip())
+            raise RuntimeError("Wine cannot run a 32-bit program in this prefix: " + output.strip())
 
     # ---------------------------------------------------------------- drives
 
