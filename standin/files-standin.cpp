@@ -29,6 +29,15 @@ bool remove_file(const std::string& path) {
     return std::remove(linux_path.c_str()) == 0;
 }
 
+EntryInfo entry_info(const std::string& path) {
+    EntryInfo info;
+    std::string linux_path;
+    if (!standin::resolve_existing(path, linux_path)) return info;
+    info.exists = true;
+    info.attributes = standin::read_attributes(linux_path);
+    return info;
+}
+
 bool file_exists(const std::string& path) {
     // Names are taken literally: "*" and "?" are not patterns here.
     std::string linux_path;

@@ -42,7 +42,8 @@ import tempfile
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)  # wine_executor, imported only for the Wine run
 SCENARIO_DIR = os.path.join(HERE, "scenarios")
-PAUSE_PROMPT = b"Press any key to continue... "
+# cmd.exe /u writes its own output to a pipe in UTF-16LE, PAUSE's prompt included.
+PAUSE_PROMPT = "Press any key to continue... ".encode("utf-16-le")
 START_LINES = [
     "Nodrel v1.6(20091104) 正在執行.",
     "清除隨身碟上的 autorun 類惡意程式。",
