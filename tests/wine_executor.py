@@ -49,7 +49,7 @@ REGISTRY_TYPES = {
 NO_ROOT = "noroot"
 
 WORK_LETTER = "W"
-HARDENED_PREFIX = "/d /v:off /c "
+HARDENED_PREFIX = "/d /u /v:off /c "
 LOG_WINDOWS_PATH = r"C:\nodrel-cmdlog.txt"
 RUN_TIMEOUT = 60
 MACHINE_I386 = 0x14C
