@@ -24,6 +24,15 @@ struct EntryInfo {
 };
 EntryInfo entry_info(const std::string& path);
 
+// Where an entry really lies, with every link and junction on the way
+// followed: GetFinalPathNameByHandleW, e.g. "\\?\E:\Photos\a.exe".
+enum class FinalPath {
+    kFound,        // the path is in `final`
+    kUnsupported,  // this Windows has no such call (XP)
+    kFailed,       // the entry could not be opened, or the call failed
+};
+FinalPath final_path(const std::string& path, std::string& final);
+
 // True when the file opens for reading (mode "r").
 bool file_readable(const std::string& path);
 

@@ -7,6 +7,34 @@
 
 namespace shell {
 
+namespace {
+
+// True when an ASCII-case-insensitive prefix of text is prefix.
+bool starts_with_folded(const std::string& text, const std::string& prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (size_t i = 0; i < prefix.size(); ++i) {
+        char a = text[i], b = prefix[i];
+        if (a >= 'a' && a <= 'z') a = static_cast<char>(a - 'a' + 'A');
+        if (b >= 'a' && b <= 'z') b = static_cast<char>(b - 'a' + 'A');
+        if (a != b) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool stays_on_drive(const std::string& path) {
+    std::string root_final, entry_final;
+    const platform::FinalPath root = platform::final_path(path.substr(0, 3), root_final);
+    // Without the call (XP), the reparse-point check is all there is.
+    if (root == platform::FinalPath::kUnsupported) return true;
+    if (root != platform::FinalPath::kFound || platform::final_path(path, entry_final) != platform::FinalPath::kFound) {
+        return false;
+    }
+    if (root_final.empty() || root_final.back() != '\\') root_final += '\\';
+    return entry_final.size() > root_final.size() && starts_with_folded(entry_final, root_final);
+}
+
 bool entry_is(const std::string& path, Kind kind, Visibility visibility) {
     const platform::EntryInfo info = platform::entry_info(path);
     if (!info.exists) return false;
@@ -16,13 +44,15 @@ bool entry_is(const std::string& path, Kind kind, Visibility visibility) {
     if (folder != (kind == Kind::kFolder)) return false;
     switch (visibility) {
         case Visibility::kHidden:
-            return (attributes & platform::kAttrHidden) != 0;
+            if ((attributes & platform::kAttrHidden) == 0) return false;
+            break;
         case Visibility::kPlain:
-            return (attributes & (platform::kAttrHidden | platform::kAttrSystem)) == 0;
+            if ((attributes & (platform::kAttrHidden | platform::kAttrSystem)) != 0) return false;
+            break;
         case Visibility::kAny:
-            return true;
+            break;
     }
-    return false;
+    return stays_on_drive(path);
 }
 
 bool accept_entry(const std::string& name, const std::string& path, Kind kind, Visibility visibility) {

@@ -13,8 +13,14 @@ enum class Kind { kFile, kFolder };
 // nor system (the plain /b listing of a folder), or either.
 enum class Visibility { kHidden, kPlain, kAny };
 
+// True when the entry at path ("E:\..."), with every link on the way followed,
+// lies inside the drive of path: its final path is below the final path of
+// that drive's root. Where Windows cannot tell final paths (XP), true.
+bool stays_on_drive(const std::string& path);
+
 // True when path names an entry that exists, is no reparse point (a link or
-// junction leads elsewhere), is of that kind and has that visibility.
+// junction leads elsewhere), is of that kind, has that visibility, and stays
+// on the drive.
 bool entry_is(const std::string& path, Kind kind, Visibility visibility);
 
 // The checks that come before a name off a listing is touched: the name is a

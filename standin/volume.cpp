@@ -158,16 +158,23 @@ std::vector<Drive> configured_drives() {
         std::string item = table.substr(start, end - start);
         start = end + 1;
         if (item.empty()) continue;
-        // "E=removable:/media/stick": letter, "=", type word, ":", Linux folder.
+        // "E=removable:/media/stick": letter, "=", type word, ":", Linux folder;
+        // "S=subst:C:\folder": a SUBST drive of a Windows folder.
         size_t colon = item.find(':');
         unsigned type = 0;
+        const bool subst = colon != std::string::npos && same_name(item.substr(2, colon - 2), "subst");
         if (item.size() < 4 || !std::isalpha(static_cast<unsigned char>(item[0])) || item[1] != '=' ||
             colon == std::string::npos || colon + 1 >= item.size() ||
-            !parse_type(item.substr(2, colon - 2), type)) {
+            (!subst && !parse_type(item.substr(2, colon - 2), type))) {
             std::fprintf(stderr, "nodrel stand-in: NODREL_DRIVES entry '%s' ignored\n", item.c_str());
             continue;
         }
-        Drive drive{upper(item[0]), type, item.substr(colon + 1)};
+        Drive drive{upper(item[0]), type, item.substr(colon + 1), ""};
+        if (subst) {
+            drive.type = 3;  // fixed, like the drives it is made on
+            drive.subst = drive.root;
+            drive.root.clear();
+        }
         // A letter given twice keeps its last entry.
         drives.erase(std::remove_if(drives.begin(), drives.end(),
                                     [&](const Drive& d) { return d.letter == drive.letter; }),
@@ -195,8 +202,9 @@ unsigned parse_dosattrib(const std::string& text) {
 }
 
 unsigned read_attributes(const std::string& linux_path) {
-    struct stat st;
+    struct stat st, link;
     if (stat(linux_path.c_str(), &st) != 0) return 0;
+    const bool is_link = lstat(linux_path.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
     unsigned attributes = 0;
     char buffer[256];
     ssize_t len = getxattr(linux_path.c_str(), "user.DOSATTRIB", buffer, sizeof buffer - 1);
@@ -213,6 +221,7 @@ unsigned read_attributes(const std::string& linux_path) {
     attributes &= kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive;
     if (S_ISDIR(st.st_mode)) {
         attributes |= kAttrDirectory;
+        if (is_link) attributes |= kAttrReparsePoint;
     } else if ((st.st_mode & 0222) == 0) {
         attributes |= kAttrReadOnly;
     }
@@ -379,8 +388,15 @@ bool start_folder(const WinPath& path, std::string& linux_folder) {
     }
     Drive drive;
     if (!find_drive(path.drive, drive)) return false;
-    linux_folder = drive.root;
-    return true;
+    if (drive.subst.empty()) {
+        linux_folder = drive.root;
+        return true;
+    }
+    // A SUBST drive opens its folder on the drive below; never a SUBST drive again.
+    WinPath target = split_path(drive.subst);
+    Drive below;
+    if (!target.has_drive || !find_drive(target.drive, below) || !below.subst.empty()) return false;
+    return walk_folders(target, target.parts.size(), linux_folder);
 }
 
 bool walk_folders(const WinPath& path, size_t count, std::string& linux_folder) {
@@ -414,6 +430,42 @@ bool resolve_existing(const std::string& win_path, std::string& linux_path) {
     Entry entry;
     if (!find_entry(folder, last, entry)) return false;
     linux_path = entry.linux_path;
+    return true;
+}
+
+bool final_windows_path(const std::string& linux_path, std::string& final) {
+    char* real = realpath(linux_path.c_str(), nullptr);
+    if (real == nullptr) return false;
+    const std::string resolved = real;
+    std::free(real);
+    // The drive whose real root holds the path most closely; SUBST drives are aliases.
+    const Drive* best = nullptr;
+    std::string best_root;
+    const std::vector<Drive> drives = configured_drives();
+    for (const Drive& drive : drives) {
+        if (!drive.subst.empty()) continue;
+        char* root = realpath(drive.root.c_str(), nullptr);
+        if (root == nullptr) continue;
+        std::string real_root = root;
+        std::free(root);
+        const bool inside = resolved == real_root ||
+                            (resolved.compare(0, real_root.size(), real_root) == 0 &&
+                             (real_root == "/" || resolved[real_root.size()] == '/'));
+        if (inside && (best == nullptr || real_root.size() > best_root.size())) {
+            best = &drive;
+            best_root = real_root;
+        }
+    }
+    if (best == nullptr) {
+        final = "\\\\?\\unix" + resolved;
+        return true;
+    }
+    std::string rest = resolved.substr(best_root.size());
+    if (!rest.empty() && rest[0] == '/') rest.erase(0, 1);
+    for (char& c : rest) {
+        if (c == '/') c = '\\';
+    }
+    final = std::string("\\\\?\\") + best->letter + ":\\" + rest;
     return true;
 }
 

@@ -8,11 +8,13 @@
 
 namespace standin {
 
-// One drive of the table, e.g. E=removable:/media/stick.
+// One drive of the table, e.g. E=removable:/media/stick, or S=subst:C:\some\folder
+// for a SUBST drive, an alias of a folder of another drive.
 struct Drive {
-    char letter;       // 'A'..'Z'
-    unsigned type;     // GetDriveTypeA code
-    std::string root;  // Linux folder holding the drive's root
+    char letter;        // 'A'..'Z'
+    unsigned type;      // GetDriveTypeA code (fixed for a SUBST drive)
+    std::string root;   // Linux folder holding the drive's root; empty for a SUBST drive
+    std::string subst;  // the Windows folder a SUBST drive stands for, else empty
 };
 
 // The drives configured in NODREL_DRIVES, in letter order; empty when unset or empty.
@@ -28,10 +30,13 @@ enum : unsigned {
     kAttrSystem = 0x4,
     kAttrDirectory = 0x10,
     kAttrArchive = 0x20,
+    kAttrReparsePoint = 0x400,
 };
 
 // Attributes of a Linux file or folder: user.DOSATTRIB, plus directory, plus read-only
-// for a file without any write bit (that is how Wine sees read-only).
+// for a file without any write bit (that is how Wine sees read-only). A symbolic link
+// shows its target's attributes; one to a folder is also a reparse point, as Wine
+// reports it (a link to a file is not).
 unsigned read_attributes(const std::string& linux_path);
 
 // Parses the text of user.DOSATTRIB ("0x6", with or without quotes or a trailing NUL).
@@ -107,5 +112,10 @@ bool walk_folders(const WinPath& path, size_t count, std::string& linux_folder);
 
 // Linux path of an existing entry named by a Windows path (no wildcards). False when missing.
 bool resolve_existing(const std::string& win_path, std::string& linux_path);
+
+// Where a Linux path really lies, as GetFinalPathNameByHandleW writes it: every link
+// followed, then "\\?\E:\dir\name" on the drive that holds it (never a SUBST
+// drive), or "\\?\unix/real/path" outside every drive. False when it does not exist.
+bool final_windows_path(const std::string& linux_path, std::string& final);
 
 }  // namespace standin

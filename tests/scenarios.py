@@ -10,18 +10,23 @@ the entries left on every drive and in the working folder, and the command
 lines the program sent. The folder is kept when the scenario fails.
 
 Scenario file fields:
-  drives        {"E": "removable", ...}; types: removable fixed remote cdrom ramdisk noroot.
+  drives        {"E": "removable", ...}; types: removable fixed remote cdrom ramdisk noroot, and (natively)
+                "subst:C:\\folder" for a SUBST drive of that Windows folder.
                 C is the system drive under Wine (the prefix's own C:); natively it is an empty folder.
   tree          {"E": [entry, ...], "work": [...]}; an entry is "path" or "path [attrs]", a folder ends in "/",
                 or {"path": ..., "attrs": ..., "content": ...}. attrs: h hidden, s system, r read-only,
-                u unreadable (needs "unprivileged"). "work" is the working folder.
+                u unreadable (needs "unprivileged"). "work" is the working folder. "outside" is a folder on no
+                drive; "system" a folder on the system drive C: (natively in C's folder, under Wine in the
+                prefix's drive_c).
+                {"path": ..., "link": "PLACE:relpath"} is a symbolic link to relpath in PLACE (a tree key);
+                attrs on a link go to its target, where Wine reads them.
   deleted       {"E": ["path", ...]}: what the run must remove; everything else must stay.
   stdout        the lines after the five start lines, closing line included; the PAUSE prompt follows.
   commands      the command lines between "echo %SYSTEMDRIVE%" and "PAUSE".
                 In both lists {"any_order": [...]} is a block whose order is free: Windows lists several
                 patterns one after the other, Wine in one sorted list.
   system_shown  the letter in the system drive notice (default "C").
-  env           native only: SYSTEMDRIVE (null = unset; default "C:"), NODREL_WINDOWS_DIR.
+  env           native only: SYSTEMDRIVE (null = unset; default "C:"), NODREL_WINDOWS_DIR, NODREL_SYSTEM_DIR.
   native_only   why the case cannot run under Wine.
   unprivileged  run natively as an unprivileged user (root reads any file).
   locked        folders ("work" or a letter) that nothing may be created in or deleted from during the run,
@@ -64,14 +69,21 @@ def parse_entry(entry):
     return path, attrs, "x"
 
 
-def build_tree(folder, entries):
-    """Creates the entries; folders' attributes are set after their contents."""
+def build_tree(folder, entries, places=None):
+    """Creates the entries; folders' attributes are set after their contents. places maps the tree keys to
+    their folders, for links."""
     os.makedirs(folder, exist_ok=True)
     later = []
     for entry in entries:
         path, attrs, content = parse_entry(entry)
         host = os.path.join(folder, path.rstrip("/"))
-        if path.endswith("/"):
+        if isinstance(entry, dict) and "link" in entry:
+            place, _, rel = entry["link"].partition(":")
+            target = os.path.join(places[place], rel)
+            os.makedirs(os.path.dirname(host), exist_ok=True)
+            os.symlink(target, host)
+            later.append((target, attrs))
+        elif path.endswith("/"):
             os.makedirs(host, exist_ok=True)
         else:
             os.makedirs(os.path.dirname(host), exist_ok=True)
@@ -89,11 +101,13 @@ def build_tree(folder, entries):
 
 
 def entries_left(folder):
+    """Every entry under folder; a link is an entry of its own ("name", never "name/"), never followed."""
     left = set()
     for top, dirs, files in os.walk(folder):
         rel = os.path.relpath(top, folder)
         prefix = "" if rel == "." else rel + "/"
-        left.update(prefix + d + "/" for d in dirs)
+        for d in dirs:
+            left.add(prefix + d + ("" if os.path.islink(os.path.join(top, d)) else "/"))
         left.update(prefix + f for f in files)
     return left
 
@@ -140,21 +154,28 @@ def big5(line):
     return line.encode("big5")
 
 
+def drive_entry(letter, kind, folder):
+    """One entry of NODREL_DRIVES: "E=removable:/folder", or "S=subst:C:\\folder" as given."""
+    return "%s=%s" % (letter, kind) if kind.startswith("subst:") else "%s=%s:%s" % (letter, kind, folder)
+
+
 class NativeExecutor:
     def __init__(self, exe):
         self.exe = os.path.abspath(exe)
         self.newline = b"\n"
 
     def run(self, scn, drives, workdir, transcript):
-        env = {k: v for k, v in os.environ.items() if k not in ("SYSTEMDRIVE", "NODREL_WINDOWS_DIR")}
-        env["NODREL_DRIVES"] = ";".join("%s=%s:%s" % (l, t, p) for l, (t, p) in sorted(drives.items()))
+        env = {k: v for k, v in os.environ.items()
+               if k not in ("SYSTEMDRIVE", "NODREL_WINDOWS_DIR", "NODREL_SYSTEM_DIR")}
+        env["NODREL_DRIVES"] = ";".join(drive_entry(l, t, p) for l, (t, p) in sorted(drives.items()))
         env["NODREL_TRANSCRIPT"] = transcript
         settings = scn.get("env", {})
         system_drive = settings.get("SYSTEMDRIVE", "C:")
         if system_drive is not None:
             env["SYSTEMDRIVE"] = system_drive
-        if "NODREL_WINDOWS_DIR" in settings:
-            env["NODREL_WINDOWS_DIR"] = settings["NODREL_WINDOWS_DIR"]
+        for name in ("NODREL_WINDOWS_DIR", "NODREL_SYSTEM_DIR"):
+            if name in settings:
+                env[name] = settings[name]
         command = [self.exe]
         if scn.get("unprivileged") and os.geteuid() == 0:
             command = ["setpriv", "--reuid=%d" % UNPRIVILEGED_ID, "--regid=%d" % UNPRIVILEGED_ID,
@@ -165,6 +186,10 @@ class NativeExecutor:
         with open(transcript, encoding="utf-8", errors="surrogateescape") as f:
             commands = f.read().splitlines()
         return proc.stdout, commands
+
+    def system_folder(self, scratch, drives):
+        """A folder on the system drive C: for the scenario's "system" tree."""
+        return os.path.join(drives["C"][1] if "C" in drives else os.path.join(scratch, "C"), "system-files")
 
     def close(self):
         pass
@@ -180,6 +205,10 @@ class WineRun:
 
     def run(self, scn, drives, workdir, transcript):
         return self.wine.run(drives, workdir, b"")
+
+    def system_folder(self, scratch, drives):
+        """A folder of the prefix's own C: for the scenario's "system" tree."""
+        return os.path.join(str(self.wine.prefix), "drive_c", "nodrel-system", os.path.basename(scratch))
 
     def close(self):
         self.wine.close()
@@ -203,11 +232,16 @@ def run_scenario(executor, scn, scratch):
     drives = {}
     for letter, kind in scn["drives"].items():
         drives[letter] = (kind, os.path.join(scratch, letter))
-        os.makedirs(drives[letter][1], exist_ok=True)
+        if not kind.startswith("subst:"):
+            os.makedirs(drives[letter][1], exist_ok=True)
     workdir = drives[scn["work_on"]][1] if "work_on" in scn else os.path.join(scratch, "work")
+    places = {letter: folder for letter, (_, folder) in drives.items()}
+    places.update(work=workdir, outside=os.path.join(scratch, "outside"),
+                  system=executor.system_folder(scratch, drives))
     tree = scn.get("tree", {})
-    for key, entries in tree.items():
-        build_tree(workdir if key == "work" else drives[key][1], entries)
+    # Link targets first, so that their attributes can be set.
+    for key in sorted(tree, key=lambda k: any(isinstance(e, dict) and "link" in e for e in tree[k])):
+        build_tree(places[key], tree[key], places)
     os.makedirs(workdir, exist_ok=True)
     transcript = os.path.join(scratch, "transcript.txt")
     open(transcript, "w").close()
@@ -232,8 +266,8 @@ def run_scenario(executor, scn, scratch):
         problems.append("stdout differs:\n" + diff_text(flatten(want), lines, rest))
     deleted = scn.get("deleted", {})
     for key in sorted(set(tree) | set(drives)):
-        folder = workdir if key == "work" else drives[key][1]
-        if key == "C" and key not in tree:
+        folder = places[key]
+        if (key == "C" and key not in tree) or drives.get(key, ("",))[0].startswith("subst:"):
             continue
         want_left = expected_left(tree.get(key, []), deleted.get(key, []))
         got_left = entries_left(folder)
