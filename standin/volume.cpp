@@ -146,11 +146,10 @@ bool match_chars(const std::vector<std::string>& p, size_t pi, const std::vector
 
 }  // namespace
 
-std::vector<Drive> configured_drives() {
+namespace {
+
+std::vector<Drive> parse_drive_table(const std::string& table) {
     std::vector<Drive> drives;
-    const char* value = std::getenv("NODREL_DRIVES");
-    if (value == nullptr) return drives;
-    std::string table = value;
     size_t start = 0;
     while (start <= table.size()) {
         size_t end = table.find(';', start);
@@ -185,8 +184,28 @@ std::vector<Drive> configured_drives() {
     return drives;
 }
 
+// The drive table, parsed again only when NODREL_DRIVES holds other text than last time
+// (so an entry it ignores is reported once per text, not on every lookup).
+const std::vector<Drive>& drive_table() {
+    static std::string parsed_text;
+    static bool parsed = false;
+    static std::vector<Drive> drives;
+    const char* value = std::getenv("NODREL_DRIVES");
+    const std::string text = value == nullptr ? "" : value;
+    if (!parsed || text != parsed_text) {
+        drives = parse_drive_table(text);
+        parsed_text = text;
+        parsed = true;
+    }
+    return drives;
+}
+
+}  // namespace
+
+std::vector<Drive> configured_drives() { return drive_table(); }
+
 bool find_drive(char letter, Drive& drive) {
-    for (const Drive& d : configured_drives()) {
+    for (const Drive& d : drive_table()) {
         if (d.letter == upper(letter)) {
             drive = d;
             return true;
