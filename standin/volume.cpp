@@ -49,6 +49,14 @@ bool parse_type(const std::string& word, unsigned& code) {
     return false;
 }
 
+// Length of the UTF-8 character at text[i]; a byte that starts no sequence is one of its own.
+size_t char_length(const std::string& text, size_t i) {
+    if (static_cast<unsigned char>(text[i]) < 0x80) return 1;
+    size_t length;
+    text::decode_utf8(text, i, length);
+    return length;
+}
+
 // Splits UTF-8 text into characters; a byte that starts no sequence is one of its own.
 std::vector<std::string> utf8_chars(const std::string& text) {
     std::vector<std::string> chars;
@@ -103,10 +111,10 @@ bool convert(const char* to, const char* from, const std::string& in, std::strin
 }
 
 // A character allowed in an 8.3 name: ASCII other than blanks, dots, control
-// characters and "*+,/:;<=>?[\]|.
-bool short_name_char(const std::string& ch) {
-    if (ch.size() > 1) return false;
-    unsigned char c = static_cast<unsigned char>(ch[0]);
+// characters and "*+,/:;<=>?[\]|. The character starts at text[i] and is `length` bytes long.
+bool short_name_char(const std::string& text, size_t i, size_t length) {
+    if (length > 1) return false;
+    unsigned char c = static_cast<unsigned char>(text[i]);
     if (c <= 0x20 || c == '.' || c == 0x7F) return false;
     return std::strchr("\"*+,/:;<=>?[\\]|", c) == nullptr;
 }
@@ -115,33 +123,46 @@ bool short_name_char(const std::string& ch) {
 // other than ASCII becomes "_", as it has no place in the OEM code page.
 std::string short_part(const std::string& part, size_t limit) {
     std::string out;
-    for (const std::string& ch : utf8_chars(part)) {
-        if (ch.size() == 1 && !short_name_char(ch)) continue;
+    for (size_t i = 0, length; i < part.size(); i += length) {
+        length = char_length(part, i);
+        if (length == 1 && !short_name_char(part, i, 1)) continue;
         if (out.size() == limit) break;
-        out += ch.size() == 1 ? upper(ch[0]) : '_';
+        out += length == 1 ? upper(part[i]) : '_';
     }
     return out;
 }
 
-bool match_chars(const std::vector<std::string>& p, size_t pi, const std::vector<std::string>& n, size_t ni) {
+// True when the characters of length `length` at p[pi] and n[ni] are the same, ASCII letter case aside.
+bool same_char(const std::string& p, size_t pi, size_t p_length, const std::string& n, size_t ni) {
+    if (ni + p_length > n.size() || char_length(n, ni) != p_length) return false;
+    for (size_t k = 0; k < p_length; ++k) {
+        if (lower(p[pi + k]) != lower(n[ni + k])) return false;
+    }
+    return true;
+}
+
+// Matches the first p_end bytes of the pattern against the whole name, character by character.
+bool match_chars(const std::string& p, size_t p_end, const std::string& n) {
     // Iterative glob: remember the last "*" and retry from one character further on failure.
-    size_t star = std::string::npos, resume = 0;
+    size_t pi = 0, ni = 0, star = std::string::npos, resume = 0;
     while (ni < n.size()) {
-        if (pi < p.size() && p[pi] == "*") {
+        const size_t p_length = pi < p_end ? char_length(p, pi) : 0;
+        if (pi < p_end && p[pi] == '*') {
             star = pi++;
             resume = ni;
-        } else if (pi < p.size() && (p[pi] == "?" || same_name(p[pi], n[ni]))) {
-            ++pi;
-            ++ni;
+        } else if (pi < p_end && (p[pi] == '?' || same_char(p, pi, p_length, n, ni))) {
+            pi += p_length;
+            ni += char_length(n, ni);
         } else if (star != std::string::npos) {
             pi = star + 1;
-            ni = ++resume;
+            resume += char_length(n, resume);
+            ni = resume;
         } else {
             return false;
         }
     }
-    while (pi < p.size() && p[pi] == "*") ++pi;
-    return pi == p.size();
+    while (pi < p_end && p[pi] == '*') ++pi;
+    return pi == p_end;
 }
 
 }  // namespace
@@ -284,8 +305,10 @@ bool is_short_name(const std::string& name) {
     std::string ext = dot == std::string::npos ? "" : name.substr(dot + 1);
     if (base.empty() || base.size() > 8 || ext.size() > 3) return false;
     if (dot != std::string::npos && ext.empty()) return false;
-    for (const std::string& ch : utf8_chars(base + ext)) {
-        if (!short_name_char(ch)) return false;
+    const std::string joined = base + ext;
+    for (size_t i = 0, length; i < joined.size(); i += length) {
+        length = char_length(joined, i);
+        if (!short_name_char(joined, i, length)) return false;
     }
     return true;
 }
@@ -303,11 +326,10 @@ std::string short_name(const std::string& name) {
 bool has_wildcards(const std::string& text) { return text.find_first_of("*?") != std::string::npos; }
 
 bool wildcard_match(const std::string& pattern, const std::string& name) {
-    std::vector<std::string> n = utf8_chars(name);
-    if (match_chars(utf8_chars(pattern), 0, n, 0)) return true;
+    if (match_chars(pattern, pattern.size(), name)) return true;
     // As on Windows, "x.*" also matches "x" itself, so "*.*" matches every name.
     if (pattern.size() >= 2 && pattern.compare(pattern.size() - 2, 2, ".*") == 0) {
-        return match_chars(utf8_chars(pattern.substr(0, pattern.size() - 2)), 0, n, 0);
+        return match_chars(pattern, pattern.size() - 2, name);
     }
     return false;
 }
