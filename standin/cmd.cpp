@@ -291,12 +291,10 @@ Selection select_entries(const std::string& path, const AttributeFilter& filter)
         }
     }
     std::vector<Entry> entries;
-    if (!read_folder(folder, entries)) return selection;
+    if (!match_entries(folder, pattern, entries)) return selection;
     selection.path_found = true;
     for (const Entry& entry : entries) {
-        bool matches = wildcard_match(pattern, entry.name) ||
-                       (!entry.alias.empty() && wildcard_match(pattern, entry.alias));
-        if (matches && filter.accepts(entry.attributes)) selection.entries.push_back(entry);
+        if (filter.accepts(entry.attributes)) selection.entries.push_back(entry);
     }
     return selection;
 }
@@ -416,6 +414,8 @@ bool run_del(const std::vector<std::string>& args, const Sink& err) {
             if (((entry.attributes & kAttrReadOnly) != 0 && !force) || unlink(entry.linux_path.c_str()) != 0) {
                 err.line(selection.shown_folder + entry.name);
                 err.line("Access is denied.");
+            } else {
+                forget_lookups();  // the next path must see the folder without it
             }
         }
         if (!found) err.line("Could Not Find " + path);
@@ -448,6 +448,9 @@ bool is_nul_device(const std::string& target) {
 // Runs one simple command with its redirections; false when it failed.
 bool run_step(const Chars& chars, std::string* capture, FILE* input) {
     Command command = parse_command(chars);
+    // What earlier commands learned of the folders is out of date: they may have changed them.
+    LookupScope scope;
+    forget_lookups();
     Sink out, err;
     if (capture != nullptr) {
         out.text = capture;
@@ -485,6 +488,7 @@ bool run_step(const Chars& chars, std::string* capture, FILE* input) {
             sink = Sink{};
         } else {
             if (target_path(r.target, linux_path)) file = std::fopen(linux_path.c_str(), r.append ? "ab" : "wb");
+            forget_lookups();  // the file may be new: later targets and the command must see it
             if (file == nullptr) {
                 console_err.line(kPathNotFound);
                 ok = false;

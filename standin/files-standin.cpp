@@ -10,6 +10,7 @@
 namespace platform {
 
 bool file_readable(const std::string& path) {
+    standin::LookupScope scope;
     std::string linux_path;
     if (!standin::resolve_existing(path, linux_path)) return false;
     // fopen "r" fails on a folder under Windows, while Linux would open it.
@@ -22,23 +23,28 @@ bool file_readable(const std::string& path) {
 }
 
 bool remove_file(const std::string& path) {
+    standin::LookupScope scope;
     std::string linux_path;
     if (!standin::resolve_existing(path, linux_path)) return false;
     // Windows refuses to delete a read-only file, or a folder, through remove.
-    if (standin::read_attributes(linux_path) & (standin::kAttrReadOnly | standin::kAttrDirectory)) return false;
-    return std::remove(linux_path.c_str()) == 0;
+    if (standin::entry_attributes(linux_path) & (standin::kAttrReadOnly | standin::kAttrDirectory)) return false;
+    const bool removed = std::remove(linux_path.c_str()) == 0;
+    standin::forget_lookups();  // an open scope must not see it again
+    return removed;
 }
 
 EntryInfo entry_info(const std::string& path) {
+    standin::LookupScope scope;
     EntryInfo info;
     std::string linux_path;
     if (!standin::resolve_existing(path, linux_path)) return info;
     info.exists = true;
-    info.attributes = standin::read_attributes(linux_path);
+    info.attributes = standin::entry_attributes(linux_path);
     return info;
 }
 
 FinalPath final_path(const std::string& path, std::string& final) {
+    standin::LookupScope scope;
     std::string linux_path;
     if (!standin::resolve_existing(path, linux_path)) return FinalPath::kFailed;
     return standin::final_windows_path(linux_path, final) ? FinalPath::kFound : FinalPath::kFailed;

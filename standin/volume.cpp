@@ -2,8 +2,13 @@
 #include "standin/volume.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <iconv.h>
+#include <linux/fs.h>
+#include <linux/magic.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -13,12 +18,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <unordered_map>
 
 #include "text/unicode.h"
 
 namespace standin {
 
 namespace {
+
+LookupCounts g_counts;
 
 struct TypeName {
     const char* name;
@@ -242,9 +251,12 @@ unsigned parse_dosattrib(const std::string& text) {
 }
 
 unsigned read_attributes(const std::string& linux_path) {
-    struct stat st, link;
-    if (stat(linux_path.c_str(), &st) != 0) return 0;
-    const bool is_link = lstat(linux_path.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
+    ++g_counts.attribute_reads;
+    // The entry itself, then its target when it is a link; a broken link has no attributes.
+    struct stat st;
+    if (lstat(linux_path.c_str(), &st) != 0) return 0;
+    const bool is_link = S_ISLNK(st.st_mode);
+    if (is_link && stat(linux_path.c_str(), &st) != 0) return 0;
     unsigned attributes = 0;
     char buffer[256];
     ssize_t len = getxattr(linux_path.c_str(), "user.DOSATTRIB", buffer, sizeof buffer - 1);
@@ -358,46 +370,206 @@ bool name_less(const std::string& a, const std::string& b) {
     });
 }
 
-bool read_folder(const std::string& linux_folder, std::vector<Entry>& entries) {
-    entries.clear();
-    DIR* dir = opendir(linux_folder.c_str());
-    if (dir == nullptr) return false;
+namespace {
+
+// What a folder tells about its names: whether it can be listed at all (opendir would
+// succeed), and whether lstat finds exactly the names it lists, byte for byte. That holds
+// on the usual Linux file systems, but not where letter case folds (FAT, exFAT, NTFS, a
+// casefold folder): there "SETUP.EXE" would find "Setup.exe", so only a listing tells.
+struct FolderFacts {
+    bool listable = false;
+    bool exact_names = false;
+};
+
+// One folder's names as readdir gives them, and their short names as far as worked out.
+struct Listing {
+    bool readable = false;
+    std::vector<std::string> names;
+    std::vector<std::string> aliases;
+    std::vector<bool> alias_known;
+};
+
+// What the open scope has learned of the disk, by Linux path.
+struct Lookups {
+    std::map<std::string, FolderFacts> folders;
+    std::map<std::string, Listing> listings;
+    std::unordered_map<std::string, bool> present;        // lstat found the entry
+    std::unordered_map<std::string, unsigned> attributes;
+};
+
+Lookups g_lookups;
+int g_scope_depth = 0;
+
+bool compares_names_exactly(int fd) {
+    struct statfs fs;
+    if (fstatfs(fd, &fs) != 0) return false;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+        case EXT4_SUPER_MAGIC: case TMPFS_MAGIC: case RAMFS_MAGIC: case BTRFS_SUPER_MAGIC:
+        case XFS_SUPER_MAGIC: case F2FS_SUPER_MAGIC: case OVERLAYFS_SUPER_MAGIC:
+            break;
+        default:
+            return false;
+    }
+    // File systems without the casefold flag refuse the call: their names never fold.
+    int flags = 0;
+    return ioctl(fd, FS_IOC_GETFLAGS, &flags) != 0 || (flags & FS_CASEFOLD_FL) == 0;
+}
+
+const FolderFacts& folder_facts(const std::string& folder) {
+    auto found = g_lookups.folders.find(folder);
+    if (found != g_lookups.folders.end()) return found->second;
+    FolderFacts facts;
+    // Opened the way opendir opens a folder, so that listable means exactly what it would.
+    int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        facts.listable = true;
+        facts.exact_names = compares_names_exactly(fd);
+        close(fd);
+    }
+    return g_lookups.folders[folder] = facts;
+}
+
+Listing& listing_of(const std::string& folder) {
+    auto found = g_lookups.listings.find(folder);
+    if (found != g_lookups.listings.end()) return found->second;
+    Listing& listing = g_lookups.listings[folder];
+    DIR* dir = opendir(folder.c_str());
+    if (dir == nullptr) return listing;
+    ++g_counts.folder_reads;
+    listing.readable = true;
     while (struct dirent* d = readdir(dir)) {
-        std::string name = d->d_name;
-        if (name == "." || name == "..") continue;
-        Entry entry;
-        entry.name = name;
-        entry.alias = short_name(name);
-        entry.linux_path = linux_folder + "/" + name;
-        entry.attributes = read_attributes(entry.linux_path);
-        entries.push_back(entry);
+        if (std::strcmp(d->d_name, ".") == 0 || std::strcmp(d->d_name, "..") == 0) continue;
+        listing.names.emplace_back(d->d_name);
     }
     closedir(dir);
-    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
-        if (name_less(a.name, b.name)) return true;
-        if (name_less(b.name, a.name)) return false;
-        return a.name < b.name;
-    });
+    listing.aliases.resize(listing.names.size());
+    listing.alias_known.resize(listing.names.size());
+    return listing;
+}
+
+const std::string& alias_of(Listing& listing, size_t i) {
+    if (!listing.alias_known[i]) {
+        ++g_counts.short_names;
+        listing.aliases[i] = short_name(listing.names[i]);
+        listing.alias_known[i] = true;
+    }
+    return listing.aliases[i];
+}
+
+// True when an entry of exactly that name is in the folder, by lstat.
+bool present_exactly(const std::string& linux_path) {
+    auto found = g_lookups.present.find(linux_path);
+    if (found != g_lookups.present.end()) return found->second;
+    struct stat st;
+    return g_lookups.present[linux_path] = lstat(linux_path.c_str(), &st) == 0;
+}
+
+// A name lstat can look up as itself: one component, never "." or "..", which no listing holds.
+bool direct_name(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." && name.find_first_of(std::string("/\0", 2)) == std::string::npos;
+}
+
+Entry entry_named(const std::string& folder, const std::string& name) {
+    Entry entry;
+    entry.name = name;
+    entry.linux_path = folder + "/" + name;
+    entry.attributes = entry_attributes(entry.linux_path);
+    return entry;
+}
+
+// The order of a listing: by name without regard to case, then byte for byte.
+bool listed_before(const std::string& a, const std::string& b) {
+    if (name_less(a, b)) return true;
+    if (name_less(b, a)) return false;
+    return a < b;
+}
+
+bool alias_matches(Listing& listing, size_t i, const std::string& pattern) {
+    const std::string& alias = alias_of(listing, i);
+    return !alias.empty() && wildcard_match(pattern, alias);
+}
+
+// find_entry by a listing: the exact name, else the first in listing order whose name or
+// short name is the name, either case.
+bool scan_for_entry(const std::string& folder, const std::string& name, Entry& entry) {
+    Listing& listing = listing_of(folder);
+    if (!listing.readable) return false;
+    const std::vector<std::string>& names = listing.names;
+    for (const std::string& listed : names) {
+        if (listed == name) {
+            entry = entry_named(folder, listed);
+            return true;
+        }
+    }
+    // Every short name holds "~"; no other name can equal one.
+    const bool maybe_alias = name.find('~') != std::string::npos;
+    size_t best = names.size();
+    for (size_t i = 0; i < names.size(); ++i) {
+        const bool matches = same_name(names[i], name) || (maybe_alias && same_name(alias_of(listing, i), name));
+        if (matches && (best == names.size() || listed_before(names[i], names[best]))) best = i;
+    }
+    if (best == names.size()) return false;
+    entry = entry_named(folder, names[best]);
     return true;
 }
 
+}  // namespace
+
+LookupScope::LookupScope() { ++g_scope_depth; }
+
+LookupScope::~LookupScope() {
+    if (--g_scope_depth == 0) forget_lookups();
+}
+
+void forget_lookups() { g_lookups = Lookups(); }
+
+LookupCounts lookup_counts() { return g_counts; }
+
+void reset_lookup_counts() { g_counts = LookupCounts(); }
+
+unsigned entry_attributes(const std::string& linux_path) {
+    LookupScope scope;
+    auto found = g_lookups.attributes.find(linux_path);
+    if (found != g_lookups.attributes.end()) return found->second;
+    return g_lookups.attributes[linux_path] = read_attributes(linux_path);
+}
+
+bool match_entries(const std::string& linux_folder, const std::string& pattern, std::vector<Entry>& entries) {
+    LookupScope scope;
+    entries.clear();
+    Listing& listing = listing_of(linux_folder);
+    if (!listing.readable) return false;
+    // Without wildcards a pattern is a name; it can be a short name only if it holds "~".
+    const bool alias_may_match = has_wildcards(pattern) || pattern.find('~') != std::string::npos;
+    // Sorted on the lower-case form, which orders as name_less does, then byte for byte.
+    std::vector<std::pair<std::string, const std::string*>> matched;
+    for (size_t i = 0; i < listing.names.size(); ++i) {
+        const std::string& name = listing.names[i];
+        if (wildcard_match(pattern, name) || (alias_may_match && alias_matches(listing, i, pattern))) {
+            matched.emplace_back(lower_text(name), &name);
+        }
+    }
+    std::sort(matched.begin(), matched.end(), [](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first < b.first : *a.second < *b.second;
+    });
+    for (const auto& m : matched) entries.push_back(entry_named(linux_folder, *m.second));
+    return true;
+}
+
+bool read_folder(const std::string& linux_folder, std::vector<Entry>& entries) {
+    return match_entries(linux_folder, "*", entries);
+}
+
 bool find_entry(const std::string& linux_folder, const std::string& name, Entry& entry) {
+    LookupScope scope;
     if (is_device_name(name)) return false;
-    std::vector<Entry> entries;
-    if (!read_folder(linux_folder, entries)) return false;
-    for (const Entry& e : entries) {
-        if (e.name == name) {
-            entry = e;
-            return true;
-        }
+    const FolderFacts& facts = folder_facts(linux_folder);
+    if (!facts.listable) return false;
+    if (facts.exact_names && direct_name(name) && present_exactly(linux_folder + "/" + name)) {
+        entry = entry_named(linux_folder, name);
+        return true;
     }
-    for (const Entry& e : entries) {
-        if (same_name(e.name, name) || (!e.alias.empty() && same_name(e.alias, name))) {
-            entry = e;
-            return true;
-        }
-    }
-    return false;
+    return scan_for_entry(linux_folder, name, entry);
 }
 
 WinPath split_path(const std::string& path) {
@@ -441,6 +613,7 @@ bool start_folder(const WinPath& path, std::string& linux_folder) {
 }
 
 bool walk_folders(const WinPath& path, size_t count, std::string& linux_folder) {
+    LookupScope scope;
     if (!start_folder(path, linux_folder)) return false;
     struct stat st;
     if (stat(linux_folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
@@ -459,6 +632,7 @@ bool walk_folders(const WinPath& path, size_t count, std::string& linux_folder) 
 }
 
 bool resolve_existing(const std::string& win_path, std::string& linux_path) {
+    LookupScope scope;
     WinPath path = split_path(win_path);
     if (path.parts.empty()) return path.has_drive && walk_folders(path, 0, linux_path);
     std::string folder;

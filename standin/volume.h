@@ -76,19 +76,54 @@ bool name_less(const std::string& a, const std::string& b);
 // One entry of a folder, seen as Windows sees it.
 struct Entry {
     std::string name;        // Linux name (UTF-8), as Windows lists it
-    std::string alias;       // 8.3 short name, empty when the name is one already
     std::string linux_path;  // full Linux path
     unsigned attributes = 0;
 
     bool is_directory() const { return (attributes & kAttrDirectory) != 0; }
 };
 
+// Lookups made while a scope is open share what they learn of the disk: a folder is listed
+// at most once, an entry's attributes and short name are worked out at most once. Scopes
+// nest; the outermost one forgets it all when it closes, so nothing outlives the command
+// (or the single look) that opened it. Every lookup below opens one of its own.
+class LookupScope {
+  public:
+    LookupScope();
+    ~LookupScope();
+    LookupScope(const LookupScope&) = delete;
+    LookupScope& operator=(const LookupScope&) = delete;
+};
+
+// Forgets what the open scope has learned: to be called once a command has changed a folder.
+void forget_lookups();
+
+// How often lookups went to the disk since the last reset, for tests that check that a
+// lookup reads only what it names.
+struct LookupCounts {
+    unsigned long folder_reads = 0;     // folders listed with readdir
+    unsigned long attribute_reads = 0;  // entries whose attributes were read
+    unsigned long short_names = 0;      // short names worked out for listed entries
+};
+LookupCounts lookup_counts();
+void reset_lookup_counts();
+
+// The attributes of an entry, read once per scope (see read_attributes).
+unsigned entry_attributes(const std::string& linux_path);
+
 // Entries of a Linux folder without "." and "..", sorted by name without regard to case.
 // False when the folder cannot be read.
 bool read_folder(const std::string& linux_folder, std::vector<Entry>& entries);
 
+// The entries of a folder whose name or short name matches the pattern (see wildcard_match;
+// without wildcards, every entry of that name or short name, either case), sorted by name
+// without regard to case. Only those entries' attributes are read. False when the folder
+// cannot be read.
+bool match_entries(const std::string& linux_folder, const std::string& pattern, std::vector<Entry>& entries);
+
 // The entry of that folder whose name or short name is the given name (either
-// case); an exact match wins. False when there is none, or when the name is a device.
+// case); an exact match wins. False when there is none, when the name is a device, or
+// when the folder cannot be read. The exact name is looked up directly; only a name that
+// it misses makes the folder be listed.
 bool find_entry(const std::string& linux_folder, const std::string& name, Entry& entry);
 
 // A Windows path split for lookup.
