@@ -36,6 +36,7 @@ std::string encoded(const std::string& utf8) {
 // Where a command's output goes: a C stream, a string, or nowhere (nul).
 struct Sink {
     FILE* file = nullptr;
+    bool terminal = false;  // the file is a terminal
     std::string* text = nullptr;
 
     void write(const std::string& s) const {
@@ -43,7 +44,7 @@ struct Sink {
             text->append(encoded(s));
         } else if (file != nullptr) {
             // A terminal shows the text itself, for whoever debugs by hand.
-            const std::string bytes = isatty(fileno(file)) ? s : encoded(s);
+            const std::string bytes = terminal ? s : encoded(s);
             std::fwrite(bytes.data(), 1, bytes.size(), file);
         }
     }
@@ -52,6 +53,13 @@ struct Sink {
         if (file != nullptr) std::fflush(file);
     }
 };
+
+Sink file_sink(FILE* file) {
+    Sink sink;
+    sink.file = file;
+    sink.terminal = isatty(fileno(file)) != 0;
+    return sink;
+}
 
 // A character of a command line, "active" when it is outside double quotes and not
 // escaped by "^", so that it may act as syntax (blank, quote, redirection).
@@ -451,13 +459,12 @@ bool run_step(const Chars& chars, std::string* capture, FILE* input) {
     // What earlier commands learned of the folders is out of date: they may have changed them.
     LookupScope scope;
     forget_lookups();
-    Sink out, err;
+    Sink out, err = file_sink(stderr);
     if (capture != nullptr) {
         out.text = capture;
     } else {
-        out.file = stdout;
+        out = file_sink(stdout);
     }
-    err.file = stderr;
     Sink console_err = err;
 
     // Redirection targets are opened (and created) before the command runs.
@@ -494,8 +501,7 @@ bool run_step(const Chars& chars, std::string* capture, FILE* input) {
                 ok = false;
                 break;
             }
-            sink = Sink{};
-            sink.file = file;
+            sink = file_sink(file);
             opened.push_back(file);
         }
     }
