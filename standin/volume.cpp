@@ -484,9 +484,14 @@ bool listed_before(const std::string& a, const std::string& b) {
     return a < b;
 }
 
-bool alias_matches(Listing& listing, size_t i, const std::string& pattern) {
+// wildcard_match, which for a pattern without wildcards is same_name, only slower.
+bool pattern_matches(const std::string& pattern, bool wild, const std::string& name) {
+    return wild ? wildcard_match(pattern, name) : same_name(pattern, name);
+}
+
+bool alias_matches(Listing& listing, size_t i, const std::string& pattern, bool wild) {
     const std::string& alias = alias_of(listing, i);
-    return !alias.empty() && wildcard_match(pattern, alias);
+    return !alias.empty() && pattern_matches(pattern, wild, alias);
 }
 
 // find_entry by a listing: the exact name, else the first in listing order whose name or
@@ -540,12 +545,13 @@ bool match_entries(const std::string& linux_folder, const std::string& pattern, 
     Listing& listing = listing_of(linux_folder);
     if (!listing.readable) return false;
     // Without wildcards a pattern is a name; it can be a short name only if it holds "~".
-    const bool alias_may_match = has_wildcards(pattern) || pattern.find('~') != std::string::npos;
+    const bool wild = has_wildcards(pattern);
+    const bool alias_may_match = wild || pattern.find('~') != std::string::npos;
     // Sorted on the lower-case form, which orders as name_less does, then byte for byte.
     std::vector<std::pair<std::string, const std::string*>> matched;
     for (size_t i = 0; i < listing.names.size(); ++i) {
         const std::string& name = listing.names[i];
-        if (wildcard_match(pattern, name) || (alias_may_match && alias_matches(listing, i, pattern))) {
+        if (pattern_matches(pattern, wild, name) || (alias_may_match && alias_matches(listing, i, pattern, wild))) {
             matched.emplace_back(lower_text(name), &name);
         }
     }
