@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Benchmark of the native build on generated sticks. A measurement, not a test: CI does not run it.
 
-  bench_standin.py [PATH/TO/nodrel] [--no-big] [--no-callgrind]
+  bench_standin.py [PATH/TO/nodrel] [--no-big] [--no-callgrind] [--scratch FOLDER]
 
 Builds sticks in a throwaway folder and runs the native program on each, as drive E: with an empty
 C:, SYSTEMDRIVE=C: and empty input (as tests/scenarios.py does). Three kinds of stick, each at N and
@@ -79,6 +79,8 @@ def build_stick(stick, folders, files, lookalikes):
 
 def check_stick(stick, folders, files):
     """What must be left: every hidden folder, emptied, and the visible root programs."""
+    if not os.path.isdir(stick):
+        return "UNEXPECTED: the stick's folder is gone"
     left_files, left_folders, not_emptied = 0, 0, 0
     for name in os.listdir(stick):
         path = os.path.join(stick, name)
@@ -203,10 +205,13 @@ def main():
     parser.add_argument("exe", nargs="?", default=DEFAULT_EXE)
     parser.add_argument("--no-big", action="store_true", help="leave out the big stick")
     parser.add_argument("--no-callgrind", action="store_true", help="growth from wall time only")
+    parser.add_argument("--scratch", help="folder for the generated sticks (default: the system's temporary folder)")
     args = parser.parse_args()
     exe = os.path.abspath(args.exe)
     use_callgrind = not args.no_callgrind and shutil.which("valgrind")
-    scratch_root = tempfile.mkdtemp(prefix="nodrel-bench-")
+    if args.scratch:
+        os.makedirs(args.scratch, exist_ok=True)
+    scratch_root = tempfile.mkdtemp(prefix="nodrel-bench-", dir=args.scratch)
     scratch = os.path.join(scratch_root, "stick")
     try:
         print("native runs of %s" % exe)
