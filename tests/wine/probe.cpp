@@ -1,6 +1,7 @@
 // Test program for the Wine executor's self-test: runs the same platform calls
 // as nodrel.exe (drive list and types, single-file looks, cmd.exe launches) on
-// drive E: and prints what it saw, one fact per line, then PAUSEs.
+// drive E: and prints what it saw (code pages and COM1 too), one fact per line,
+// then PAUSEs.
 #include <cstdio>
 #include <string>
 #include <windows.h>
@@ -26,7 +27,16 @@ int main() {
     GetCurrentDirectoryA(sizeof folder, folder);
     std::printf("cwd %s\n", folder);
     std::printf("windows %s\n", platform::get_windows_directory().c_str());
-    std::printf("codepages %u %u\n", GetACP(), GetOEMCP());
+    std::printf("codepages %u %u %u\n", GetACP(), GetOEMCP(), GetConsoleOutputCP());
+    // What a program reads from COM1: nothing unless the harness mapped it to a canary file.
+    HANDLE com1 = CreateFileA("\\\\.\\COM1", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    char canary[64] = {};
+    DWORD canary_size = 0;
+    if (com1 != INVALID_HANDLE_VALUE) {
+        if (!ReadFile(com1, canary, sizeof canary - 1, &canary_size, nullptr)) canary_size = 0;
+        CloseHandle(com1);
+    }
+    std::printf("com1 [%.*s]\n", static_cast<int>(canary_size), canary);
     std::printf("exists %d %d\n", platform::file_exists("E:\\autorun.inf"),
                 platform::file_exists("E:\\absent.inf"));
     std::printf("readable %d %d\n", platform::file_readable("E:\\autorun.inf"),
