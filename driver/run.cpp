@@ -22,25 +22,31 @@ char drive_letter_of(const std::string& text) {
     return (letter >= 'A' && letter <= 'Z') ? letter : 0;
 }
 
-char find_system_drive() {
-    char letter = drive_letter_of(shell::command_output("echo %SYSTEMDRIVE%"));
-    // An unset variable echoes as typed; the Windows directory still names the drive.
-    if (letter == 0) letter = drive_letter_of(platform::get_windows_directory());
-    return letter;
+SystemDrives find_system_drives() {
+    SystemDrives drives;
+    // An unset variable echoes as typed, and names no drive.
+    drives.variable = drive_letter_of(shell::command_output("echo %SYSTEMDRIVE%"));
+    drives.windows = drive_letter_of(platform::get_windows_directory());
+    drives.system = drive_letter_of(platform::get_system_directory());
+    return drives;
 }
 
-bool should_scan(const char* root, unsigned drive_type, char system_drive) {
+bool is_subst_target(const std::string& dos_device) {
+    return dos_device.compare(0, 4, "\\??\\") == 0;
+}
+
+bool should_scan(const char* root, unsigned drive_type, const SystemDrives& system) {
     if (drive_type != platform::kDriveRemovable && drive_type != platform::kDriveFixed) return false;
     char letter = upper(root[0]);
     // Without a known system drive, no drive is safe to scan.
-    return letter != 'A' && system_drive != 0 && letter != system_drive;
+    return letter != 'A' && system.known() && !system.holds(letter);
 }
 
 int run() {
     shell::say(shell::format(text::kBanner, text::kVersion, text::kBuildDate));
     shell::say(text::kTagline);
-    const char system_drive = find_system_drive();
-    const char shown[2] = {system_drive, 0};
+    const SystemDrives system = find_system_drives();
+    const char shown[2] = {system.shown(), 0};
     shell::say(shell::format(text::kSystemDrive, shown));
     shell::say(text::kSystemNotScanned);
     shell::say(text::kSearching);
@@ -53,7 +59,9 @@ int run() {
     for (int position = 0; position + 3 <= length; position += 4) {
         scan::DriveRoot root;
         std::memcpy(root.text, drive_list + position, 4);
-        if (!should_scan(root.text, platform::get_drive_type(root.text), system_drive)) continue;
+        if (!should_scan(root.text, platform::get_drive_type(root.text), system)) continue;
+        // A SUBST drive is another name of a folder that is scanned, or not, under its own letter.
+        if (is_subst_target(platform::query_dos_device(root.text[0]))) continue;
         scanned = true;
         scan::scan_drive(root);
     }

@@ -22,4 +22,20 @@ std::string get_windows_directory() {
     return std::string(buffer, length);
 }
 
+std::string get_system_directory() {
+    char buffer[MAX_PATH + 1];
+    UINT length = GetSystemDirectoryA(buffer, sizeof buffer);
+    if (length == 0 || length >= sizeof buffer) return std::string();
+    return std::string(buffer, length);
+}
+
+std::string query_dos_device(char letter) {
+    const char device[3] = {letter, ':', '\0'};
+    char target[4096];
+    // The first of the zero-separated targets is the one in use.
+    if (QueryDosDeviceA(device, target, sizeof target) == 0) return std::string();
+    target[sizeof target - 1] = '\0';
+    return std::string(target);
+}
+
 }  // namespace platform

@@ -26,4 +26,12 @@ unsigned get_drive_type(const char* root);
 // GetWindowsDirectoryA, e.g. "C:\WINDOWS"; empty on failure.
 std::string get_windows_directory();
 
+// GetSystemDirectoryA, e.g. "C:\WINDOWS\system32"; empty on failure.
+std::string get_system_directory();
+
+// QueryDosDeviceA for a drive letter: what the letter stands for, e.g.
+// "\Device\HarddiskVolume2", or "\??\C:\some\folder" for a SUBST drive.
+// Empty on failure.
+std::string query_dos_device(char letter);
+
 }  // namespace platform

@@ -1,26 +1,33 @@
 // The command interpreter: cmd.exe from the system folder, started directly.
 //
-// The path comes from GetSystemDirectoryA, never from COMSPEC or PATH, which
+// The path comes from GetSystemDirectoryW, never from COMSPEC or PATH, which
 // anything on the machine may have changed. The switches matter too:
 //   /d      skips the "Command Processor\AutoRun" registry commands, which
 //           malware plants to run before every command line;
+//   /u      makes dir write its redirected listings in UTF-16, every name
+//           exact; in a code page, names Windows cannot show there come out
+//           as look-alikes of other names;
 //   /v:off  keeps a '!' in a file name from being expanded as a variable.
+// The command line goes through CreateProcessW, so names reach cmd.exe in
+// UTF-16 too, unchanged by any code page.
 #include "platform/interpreter.h"
 
 #include <vector>
 #include <windows.h>
 
+#include "text/unicode.h"
+
 namespace platform {
 namespace {
 
 // Full path of cmd.exe in the system folder; empty if that folder is unknown.
-std::string interpreter_path() {
-    char folder[MAX_PATH + 1];
-    UINT length = GetSystemDirectoryA(folder, sizeof folder);
-    if (length == 0 || length >= sizeof folder) return std::string();
-    std::string path(folder, length);
-    if (path.back() != '\\') path += '\\';
-    path += "cmd.exe";
+std::wstring interpreter_path() {
+    wchar_t folder[MAX_PATH + 1];
+    UINT length = GetSystemDirectoryW(folder, MAX_PATH + 1);
+    if (length == 0 || length > MAX_PATH) return std::wstring();
+    std::wstring path(folder, length);
+    if (path.back() != L'\\') path += L'\\';
+    path += L"cmd.exe";
     return path;
 }
 
@@ -50,22 +57,22 @@ private:
     bool owned_ = false;
 };
 
-// Starts "cmd.exe /d /v:off /c <command>" with our stdin and stderr, and as
+// Starts "cmd.exe /d /u /v:off /c <command>" with our stdin and stderr, and as
 // stdout either our own (child_stdout null) or the given inheritable handle.
 // Returns the process handle, or null when it could not be started.
 HANDLE start_interpreter(const std::string& command, HANDLE child_stdout) {
-    const std::string application = interpreter_path();
+    const std::wstring application = interpreter_path();
     if (application.empty()) return nullptr;
 
-    const std::string line = "cmd.exe /d /v:off /c " + command;
-    std::vector<char> writable(line.begin(), line.end());  // CreateProcessA may write to it
-    writable.push_back('\0');
+    const std::u16string line = u"cmd.exe /d /u /v:off /c " + text::utf8_to_utf16(command);
+    std::vector<wchar_t> writable(line.begin(), line.end());  // CreateProcessW may write to it
+    writable.push_back(L'\0');
 
     ChildHandle in(GetStdHandle(STD_INPUT_HANDLE));
     ChildHandle out(child_stdout != nullptr ? nullptr : GetStdHandle(STD_OUTPUT_HANDLE));
     ChildHandle err(GetStdHandle(STD_ERROR_HANDLE));
 
-    STARTUPINFOA startup;
+    STARTUPINFOW startup;
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -75,7 +82,7 @@ HANDLE start_interpreter(const std::string& command, HANDLE child_stdout) {
 
     PROCESS_INFORMATION process;
     ZeroMemory(&process, sizeof process);
-    if (!CreateProcessA(application.c_str(), writable.data(), nullptr, nullptr, TRUE, 0,
+    if (!CreateProcessW(application.c_str(), writable.data(), nullptr, nullptr, TRUE, 0,
                         nullptr, nullptr, &startup, &process)) {
         return nullptr;
     }

@@ -3,6 +3,7 @@
 
 #include "scan/steps.h"
 #include "shell/command.h"
+#include "shell/entry.h"
 #include "shell/listing.h"
 #include "shell/names.h"
 #include "shell/output.h"
@@ -23,8 +24,15 @@ void remove_directory_lookalikes(const DriveRoot& root) {
             // Folders with unusable names were already reported by the previous step.
             if (!shell::is_plain_name(folder)) continue;
             const std::string lookalike = folder + ".exe";
-            if (executables.count(lookalike) != 0) {
-                shell::remove_entry("/f", shell::root_path(drive, lookalike));
+            if (executables.count(lookalike) == 0) continue;
+            const std::string path = shell::root_path(drive, lookalike);
+            // Only a real hidden folder condemns its namesake.
+            if (!shell::entry_is(shell::root_path(drive, folder), shell::Kind::kFolder, shell::Visibility::kHidden)) {
+                shell::say(shell::format(text::kNameLeftForUser, shell::for_console(path).c_str()));
+                continue;
+            }
+            if (shell::accept_entry(lookalike, path, shell::Kind::kFile, shell::Visibility::kAny)) {
+                shell::remove_entry("/f", path);
             }
         }
     }

@@ -2,6 +2,7 @@
 
 #include "scan/steps.h"
 #include "shell/command.h"
+#include "shell/entry.h"
 #include "shell/listing.h"
 #include "shell/names.h"
 #include "shell/output.h"
@@ -18,7 +19,7 @@ void remove_hidden_root_executables(const DriveRoot& root) {
         if (!shell::has_executable_extension(name)) return;
         if (name == "NTDETECT.COM") return;
         const std::string path = shell::root_path(drive, name);
-        if (!shell::accept_name(name, path)) return;
+        if (!shell::accept_entry(name, path, shell::Kind::kFile, shell::Visibility::kHidden)) return;
         shell::remove_entry("/ah /f", path);
     });
 }

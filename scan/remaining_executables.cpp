@@ -16,7 +16,7 @@ void report_remaining_executables(const DriveRoot& root) {
     bool found = false;
     shell::for_each_name(kFileList, [&](const std::string& name) {
         if (!shell::has_extension(name, ".exe")) return;
-        shell::say(shell::format(text::kFound, shell::root_path(drive, name).c_str()));
+        shell::say(shell::format(text::kFound, shell::for_console(shell::root_path(drive, name)).c_str()));
         found = true;
     });
     if (found) {

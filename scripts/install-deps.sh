@@ -10,6 +10,7 @@ need() {  # need <package> <file that shows it is installed>
     [ -e "$2" ] || missing="$missing $1"
 }
 need cmake /usr/bin/cmake
+need git /usr/bin/git
 need g++ /usr/bin/g++
 need libgtest-dev /usr/include/gtest/gtest.h
 need libgmock-dev /usr/include/gmock/gmock.h

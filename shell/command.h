@@ -9,7 +9,8 @@ namespace shell {
 // that they and the command's output reach the console in the order they happen.
 void run_command(const std::string& command);
 
-// Runs one command line and returns what it printed; empty if it could not run.
+// Runs one command line and returns what it printed, in UTF-8; empty if it
+// could not run.
 std::string command_output(const std::string& command);
 
 // Deletes the file at path with "del <switches> "<path>"", then reports

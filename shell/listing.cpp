@@ -1,8 +1,11 @@
 #include "shell/listing.h"
 
+#include <cstdio>
+
 #include "platform/files.h"
 #include "shell/output.h"
 #include "text/messages.h"
+#include "text/unicode.h"
 
 namespace shell {
 
@@ -11,56 +14,52 @@ bool delete_work_file(const char* work_file) {
     return !platform::file_exists(work_file);
 }
 
+std::vector<std::string> split_listing(const std::string& bytes) {
+    std::vector<std::string> names;
+    std::string line;  // UTF-16LE bytes of the current line
+    const size_t end = bytes.size() & ~static_cast<size_t>(1);
+    for (size_t i = 0; i < end; i += 2) {
+        const bool crlf = i + 3 < end && bytes[i] == '\r' && bytes[i + 1] == '\0' && bytes[i + 2] == '\n' &&
+                          bytes[i + 3] == '\0';
+        if (!crlf) {
+            line.append(bytes, i, 2);
+            continue;
+        }
+        if (!line.empty()) names.push_back(text::utf16le_to_utf8(line));
+        line.clear();
+        i += 2;
+    }
+    if (!line.empty()) names.push_back(text::utf16le_to_utf8(line));
+    return names;
+}
+
 Listing open_listing(const char* work_file, bool quiet) {
     Listing listing;
-    listing.stream = std::fopen(work_file, "r");
-    if (listing.stream == nullptr) {
+    std::FILE* stream = std::fopen(work_file, "rb");
+    if (stream == nullptr) {
         if (!quiet) say(format(text::kWorkFileUnreadable, work_file));
         return listing;
     }
-    std::fseek(listing.stream, 0, SEEK_END);
-    listing.not_empty = std::ftell(listing.stream) != 0;
-    std::rewind(listing.stream);
+    listing.opened = true;
+    std::string bytes;
+    char buffer[4096];
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, stream)) > 0) bytes.append(buffer, got);
+    std::fclose(stream);
+    listing.not_empty = !bytes.empty();
+    listing.names = split_listing(bytes);
     return listing;
-}
-
-bool read_name(std::FILE* stream, std::string& name) {
-    name.clear();
-    int c;
-    while ((c = std::fgetc(stream)) != EOF) {
-        if (c == '\n') {
-            if (!name.empty() && name.back() == '\r') name.pop_back();
-            if (!name.empty()) return true;
-            continue;
-        }
-        name.push_back(static_cast<char>(c));
-    }
-    if (!name.empty() && name.back() == '\r') name.pop_back();
-    return !name.empty();
-}
-
-static void read_names(const Listing& listing, const std::function<void(const std::string&)>& handle) {
-    if (!listing.not_empty) return;
-    std::string name;
-    while (read_name(listing.stream, name)) handle(name);
 }
 
 void for_each_name(const char* work_file, const std::function<void(const std::string&)>& handle) {
     Listing listing = open_listing(work_file);
-    if (listing.stream == nullptr) return;
-    read_names(listing, handle);
-    std::fclose(listing.stream);
+    if (!listing.opened) return;
+    for (const std::string& name : listing.names) handle(name);
     delete_work_file(work_file);
 }
 
 std::vector<std::string> read_all_names(const char* work_file, bool quiet) {
-    std::vector<std::string> names;
-    Listing listing = open_listing(work_file, quiet);
-    if (listing.stream == nullptr) return names;
-    read_names(listing, [&names](const std::string& name) { names.push_back(name); });
-    std::fclose(listing.stream);
-    return names;
+    return open_listing(work_file, quiet).names;
 }
 
 }  // namespace shell
-

@@ -1,32 +1,33 @@
 // Work files written by dir listings, and reading names back from them.
 #pragma once
 
-#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
 
 namespace shell {
 
-// An open work file. stream is null when the file could not be opened.
+// A work file as read back: its names, one per listing line.
 struct Listing {
-    std::FILE* stream = nullptr;
-    bool not_empty = false;
+    bool opened = false;     // false when the file could not be opened
+    bool not_empty = false;  // the file holds at least one byte
+    std::vector<std::string> names;
 };
 
 // Deletes a work file; false when it is still there afterwards.
 bool delete_work_file(const char* work_file);
 
-// Opens a work file for reading and tells whether it holds anything. When it
-// cannot be opened, says so unless quiet.
+// The names of a listing that `cmd /u` wrote: UTF-16LE, one name per line,
+// lines ended by CR LF. A lone CR or LF is part of the name it is in. Empty
+// lines are skipped. Names come back in UTF-8, exactly as listed.
+std::vector<std::string> split_listing(const std::string& bytes);
+
+// Reads a work file whole and closes it again. When it cannot be opened,
+// says so unless quiet.
 Listing open_listing(const char* work_file, bool quiet = false);
 
-// Reads the next name: one whole line of the listing, without its line end.
-// Empty lines are skipped. Returns false at the end of the listing.
-bool read_name(std::FILE* stream, std::string& name);
-
 // The listing cycle over a work file that a dir command has just written:
-// calls handle for each name, then closes the file and deletes it.
+// calls handle for each name, then deletes the file.
 void for_each_name(const char* work_file, const std::function<void(const std::string&)>& handle);
 
 // Reads every name of a work file, leaving the file in place.

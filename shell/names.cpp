@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "shell/output.h"
-#include "text/messages.h"
+#include "text/unicode.h"
 
 namespace shell {
 
@@ -13,7 +13,36 @@ namespace {
 
 char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
+bool same_ascii_name(const std::string& a, const char* b) {
+    if (a.size() != std::strlen(b)) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
+
+// Names Windows opens as devices, in every folder: the device names, and the
+// serial and parallel ports 1 to 9, also written with superscript digits.
+bool is_device_base(const std::string& base) {
+    for (const char* device : {"con", "prn", "aux", "nul", "conin$", "conout$"}) {
+        if (same_ascii_name(base, device)) return true;
+    }
+    if (base.size() < 4) return false;
+    const std::string port = base.substr(0, 3);
+    if (!same_ascii_name(port, "com") && !same_ascii_name(port, "lpt")) return false;
+    const std::string digit = base.substr(3);
+    return (digit.size() == 1 && digit[0] >= '1' && digit[0] <= '9') ||
+           digit == "\xC2\xB9" || digit == "\xC2\xB2" || digit == "\xC2\xB3";  // ¹ ² ³
+}
+
 }  // namespace
+
+bool is_device_name(const std::string& name) {
+    // Windows looks only at the part before the first dot, without its trailing blanks.
+    std::string base = name.substr(0, name.find('.'));
+    base.erase(base.find_last_not_of(' ') + 1);
+    return is_device_base(base);
+}
 
 std::string executable_patterns(char drive, const std::string& folder) {
     std::string patterns;
@@ -46,13 +75,8 @@ bool is_plain_name(const std::string& name) {
         if (std::strchr("\\/:*?\"<>|%", c) != nullptr) return false;
     }
     char last = name.back();
-    return last != ' ' && last != '.';
-}
-
-bool accept_name(const std::string& name, const std::string& shown_path) {
-    if (is_plain_name(name)) return true;
-    say(format(text::kNameLeftForUser, shown_path.c_str()));
-    return false;
+    if (last == ' ' || last == '.') return false;
+    return text::is_valid_utf8(name) && !is_device_name(name);
 }
 
 std::string root_path(char drive, const std::string& name) {

@@ -19,15 +19,16 @@ bool has_extension(const std::string& name, const char* ext);
 // True when name ends in one of the executable extensions.
 bool has_executable_extension(const std::string& name);
 
-// True when name can only mean one plain entry of the listed folder: not empty,
-// not "." or "..", no path separator, wildcard, quote, redirection, pipe, "%" or
-// control character, and no trailing blank or dot (Windows drops those, so the
-// path would name another entry).
-bool is_plain_name(const std::string& name);
+// True when Windows opens the name as a device (CON, NUL, COM1, LPT1, ...) in
+// whatever folder it is, with or without an extension, in either case.
+bool is_device_name(const std::string& name);
 
-// is_plain_name; when it fails, prints that the entry at shown_path was left
-// for the user to check by hand.
-bool accept_name(const std::string& name, const std::string& shown_path);
+// True when name (UTF-8) can only mean one plain entry of the listed folder:
+// not empty, not "." or "..", no path separator, wildcard, quote, redirection,
+// pipe, "%" or control character, no trailing blank or dot (Windows drops
+// those, so the path would name another entry), only whole Unicode characters,
+// and no device name.
+bool is_plain_name(const std::string& name);
 
 // "E:\name" and "E:\folder\name".
 std::string root_path(char drive, const std::string& name);

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/console.h"
+
 namespace shell {
 
 std::string format(const char* pattern, ...) {
@@ -21,6 +23,15 @@ std::string format(const char* pattern, ...) {
     }
     va_end(args);
     return result;
+}
+
+std::string for_console(const std::string& utf8) {
+    std::string shown = platform::to_big5(utf8);
+    for (char& c : shown) {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) c = '?';
+    }
+    return shown;
 }
 
 void say(const std::string& line) {

@@ -11,12 +11,27 @@
 #include <vector>
 
 #include "standin/volume.h"
+#include "text/unicode.h"
 
 extern char** environ;
 
 namespace standin {
 
 namespace {
+
+// How the interpreter writes text that does not go to a terminal: UTF-16LE
+// with /u, otherwise in code page 950 with best fit.
+bool g_unicode = false;
+
+std::string encoded(const std::string& utf8) {
+    if (!g_unicode) return best_fit_big5(utf8);
+    std::string bytes;
+    for (char16_t unit : text::utf8_to_utf16(utf8)) {
+        bytes += static_cast<char>(unit & 0xFF);
+        bytes += static_cast<char>(unit >> 8);
+    }
+    return bytes;
+}
 
 // Where a command's output goes: a C stream, a string, or nowhere (nul).
 struct Sink {
@@ -25,9 +40,11 @@ struct Sink {
 
     void write(const std::string& s) const {
         if (text != nullptr) {
-            text->append(s);
+            text->append(encoded(s));
         } else if (file != nullptr) {
-            std::fwrite(s.data(), 1, s.size(), file);
+            // A terminal shows the text itself, for whoever debugs by hand.
+            const std::string bytes = isatty(fileno(file)) ? s : encoded(s);
+            std::fwrite(bytes.data(), 1, bytes.size(), file);
         }
     }
     void line(const std::string& s) const { write(s + "\r\n"); }
@@ -240,6 +257,7 @@ std::vector<std::string> switches_of(const std::string& word) {
 // The entries one dir/del path selects.
 struct Selection {
     bool path_found = false;
+    bool device = false;         // the path names a device, not a file
     std::string shown_folder;   // the folder part as typed, ending with "\" when not empty
     std::vector<Entry> entries;  // sorted by name
 };
@@ -262,6 +280,9 @@ Selection select_entries(const std::string& path, const AttributeFilter& filter)
         if (last == "." || last == "..") {
             folder += "/" + last;
             selection.shown_folder = path + "\\";
+        } else if (is_device_name(last)) {
+            selection.device = true;
+            return selection;
         } else if (!has_wildcards(last) && find_entry(folder, last, named) && named.is_directory()) {
             folder = named.linux_path;
             selection.shown_folder = path + "\\";
@@ -273,7 +294,7 @@ Selection select_entries(const std::string& path, const AttributeFilter& filter)
     if (!read_folder(folder, entries)) return selection;
     selection.path_found = true;
     for (const Entry& entry : entries) {
-        bool matches = wildcard_match(pattern, entry.shown) ||
+        bool matches = wildcard_match(pattern, entry.name) ||
                        (!entry.alias.empty() && wildcard_match(pattern, entry.alias));
         if (matches && filter.accepts(entry.attributes)) selection.entries.push_back(entry);
     }
@@ -355,7 +376,7 @@ bool run_dir(const std::vector<std::string>& args, const Sink& out, const Sink& 
             continue;
         }
         for (const Entry& entry : selection.entries) {
-            out.line(entry.shown);
+            out.line(entry.name);
             listed = true;
         }
     }
@@ -380,6 +401,10 @@ bool run_del(const std::vector<std::string>& args, const Sink& err) {
     }
     for (const std::string& path : paths) {
         Selection selection = select_entries(path, filter);
+        if (selection.device) {
+            err.line("Access is denied.");  // a device is no file to delete
+            continue;
+        }
         if (!selection.path_found) {
             err.line(kPathNotFound);
             continue;
@@ -389,7 +414,7 @@ bool run_del(const std::vector<std::string>& args, const Sink& err) {
             if (entry.is_directory()) continue;  // del removes files only
             found = true;
             if (((entry.attributes & kAttrReadOnly) != 0 && !force) || unlink(entry.linux_path.c_str()) != 0) {
-                err.line(selection.shown_folder + entry.shown);
+                err.line(selection.shown_folder + entry.name);
                 err.line("Access is denied.");
             }
         }
@@ -404,12 +429,13 @@ bool target_path(const std::string& target, std::string& linux_path) {
     if (win.parts.empty() || win.trailing_separator) return false;
     std::string folder;
     if (!walk_folders(win, win.parts.size() - 1, folder)) return false;
+    if (is_device_name(win.parts.back())) return false;  // only nul is ever a target
     Entry entry;
     if (find_entry(folder, win.parts.back(), entry)) {
         if (entry.is_directory()) return false;
         linux_path = entry.linux_path;
     } else {
-        linux_path = folder + "/" + big5_to_utf8(win.parts.back());
+        linux_path = folder + "/" + win.parts.back();
     }
     return true;
 }
@@ -537,6 +563,29 @@ std::string expand_variables(const std::string& line) {
         }
     }
     return out;
+}
+
+bool run_interpreter(const std::string& line, std::string* capture, FILE* input) {
+    // "cmd.exe", then its switches up to "/c"; the rest of the line is the command.
+    size_t i = line.find_first_of(" \t");
+    bool unicode = false;
+    while (i != std::string::npos) {
+        i = line.find_first_not_of(" \t", i);
+        if (i == std::string::npos) break;
+        size_t end = line.find_first_of(" \t", i);
+        const std::string word = lower_text(line.substr(i, end == std::string::npos ? std::string::npos : end - i));
+        if (word == "/c") {
+            i = end == std::string::npos ? line.size() : end + 1;
+            break;
+        }
+        if (word == "/u") unicode = true;
+        i = end;
+    }
+    if (i == std::string::npos) i = line.size();
+    g_unicode = unicode;
+    bool succeeded = run_command_line(line.substr(i), capture, input);
+    g_unicode = false;
+    return succeeded;
 }
 
 bool run_command_line(const std::string& line, std::string* capture, FILE* input) {

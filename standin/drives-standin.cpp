@@ -40,4 +40,18 @@ std::string get_windows_directory() {
     return value == nullptr ? "C:\\WINDOWS" : value;
 }
 
+std::string get_system_directory() {
+    if (const char* value = std::getenv("NODREL_SYSTEM_DIR")) return value;
+    // By default it lies in the Windows folder, wherever that is.
+    const std::string windows = get_windows_directory();
+    return windows.empty() ? std::string() : windows + "\\system32";
+}
+
+std::string query_dos_device(char letter) {
+    standin::Drive drive;
+    if (!standin::find_drive(letter, drive)) return std::string();
+    if (!drive.subst.empty()) return "\\??\\" + drive.subst;
+    return std::string("\\Device\\HarddiskVolume") + static_cast<char>(drive.letter);
+}
+
 }  // namespace platform

@@ -29,6 +29,21 @@ bool remove_file(const std::string& path) {
     return std::remove(linux_path.c_str()) == 0;
 }
 
+EntryInfo entry_info(const std::string& path) {
+    EntryInfo info;
+    std::string linux_path;
+    if (!standin::resolve_existing(path, linux_path)) return info;
+    info.exists = true;
+    info.attributes = standin::read_attributes(linux_path);
+    return info;
+}
+
+FinalPath final_path(const std::string& path, std::string& final) {
+    std::string linux_path;
+    if (!standin::resolve_existing(path, linux_path)) return FinalPath::kFailed;
+    return standin::final_windows_path(linux_path, final) ? FinalPath::kFound : FinalPath::kFailed;
+}
+
 bool file_exists(const std::string& path) {
     // Names are taken literally: "*" and "?" are not patterns here.
     std::string linux_path;

@@ -9,15 +9,22 @@
 
 namespace platform {
 
+namespace {
+
+// The switches the Windows build starts cmd.exe with.
+const char kLaunch[] = "cmd.exe /d /u /v:off /c ";
+
+}  // namespace
+
 void run_system(const std::string& command) {
     standin::record_command(command);
-    standin::run_command_line(command, nullptr, stdin);
+    standin::run_interpreter(kLaunch + command, nullptr, stdin);
 }
 
 bool read_command_output(const std::string& command, std::string& output) {
     standin::record_command(command);
     output.clear();
-    standin::run_command_line(command, &output, stdin);
+    standin::run_interpreter(kLaunch + command, &output, stdin);
     return true;
 }
 

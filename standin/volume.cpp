@@ -14,6 +14,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "text/unicode.h"
+
 namespace standin {
 
 namespace {
@@ -29,8 +31,13 @@ const TypeName kTypeNames[] = {
     {"remote", 4},  {"cdrom", 5},  {"ramdisk", 6},
 };
 
-char upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
-char lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
+char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::string lower_text(std::string text) {
+    for (char& c : text) c = lower(c);
+    return text;
+}
 
 bool parse_type(const std::string& word, unsigned& code) {
     for (const TypeName& t : kTypeNames) {
@@ -42,27 +49,33 @@ bool parse_type(const std::string& word, unsigned& code) {
     return false;
 }
 
-// Splits Big5 text into characters: a lead byte 0x81-0xFE takes the next byte with it.
-std::vector<std::string> big5_chars(const std::string& text) {
+// Splits UTF-8 text into characters; a byte that starts no sequence is one of its own.
+std::vector<std::string> utf8_chars(const std::string& text) {
     std::vector<std::string> chars;
     for (size_t i = 0; i < text.size();) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        size_t len = (c >= 0x81 && c <= 0xFE && i + 1 < text.size()) ? 2 : 1;
+        size_t len;
+        text::decode_utf8(text, i, len);
         chars.push_back(text.substr(i, len));
         i += len;
     }
     return chars;
 }
 
-// Length of the UTF-8 sequence starting at text[i], 0 when it is not valid UTF-8.
-size_t utf8_length(const std::string& text, size_t i) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    size_t len = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
-    if (len == 0 || i + len > text.size()) return 0;
-    for (size_t k = 1; k < len; ++k) {
-        if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return 0;
+// Look-alikes of the Latin letters U+00C0 to U+017F, as Windows' best fit writes
+// them in a code page that lacks them; "?" where it has none.
+const char kLatinLookalikes[] =
+    "AAAAAAACEEEEIIIIDNOOOOO?OUUUUY??aaaaaaaceeeeiiiidnooooo?ouuuuy?y"
+    "AaAaAaCcCcCcCcDdDdEeEeEeEeEeGgGgGgGgHhHhIiIiIiIiIi??JjKkkLlLlLlLlLlNnNnNnn??OoOoOo??RrRrRr"
+    "SsSsSsSsTtTtTtUuUuUuUuUuUuWwYyYZzZzZzs";
+
+// The best-fit form of one character that Big5 lacks, or 0 when there is none.
+char lookalike(char32_t c) {
+    if (c >= 0xFF01 && c <= 0xFF5E) return static_cast<char>(c - 0xFF01 + 0x21);  // fullwidth forms
+    if (c >= 0xC0 && c <= 0x17F) {
+        char ascii = kLatinLookalikes[c - 0xC0];
+        return ascii == '?' ? 0 : ascii;
     }
-    return len;
+    return 0;
 }
 
 // Converts one piece of text with iconv; false when any of it does not convert.
@@ -89,22 +102,23 @@ bool convert(const char* to, const char* from, const std::string& in, std::strin
     return ok;
 }
 
-// A character allowed in an 8.3 name: any double-byte character, and ASCII other than
-// blanks, dots, control characters and "*+,/:;<=>?[\]|.
+// A character allowed in an 8.3 name: ASCII other than blanks, dots, control
+// characters and "*+,/:;<=>?[\]|.
 bool short_name_char(const std::string& ch) {
-    if (ch.size() > 1) return true;
+    if (ch.size() > 1) return false;
     unsigned char c = static_cast<unsigned char>(ch[0]);
     if (c <= 0x20 || c == '.' || c == 0x7F) return false;
     return std::strchr("\"*+,/:;<=>?[\\]|", c) == nullptr;
 }
 
-// Upper-cased valid characters of a name part, at most `limit` bytes, never half a character.
+// Upper-cased valid characters of a name part, at most `limit` of them; a character
+// other than ASCII becomes "_", as it has no place in the OEM code page.
 std::string short_part(const std::string& part, size_t limit) {
     std::string out;
-    for (const std::string& ch : big5_chars(part)) {
-        if (!short_name_char(ch)) continue;
-        if (out.size() + ch.size() > limit) break;
-        out += ch.size() == 1 ? std::string(1, upper(ch[0])) : ch;
+    for (const std::string& ch : utf8_chars(part)) {
+        if (ch.size() == 1 && !short_name_char(ch)) continue;
+        if (out.size() == limit) break;
+        out += ch.size() == 1 ? upper(ch[0]) : '_';
     }
     return out;
 }
@@ -144,16 +158,23 @@ std::vector<Drive> configured_drives() {
         std::string item = table.substr(start, end - start);
         start = end + 1;
         if (item.empty()) continue;
-        // "E=removable:/media/stick": letter, "=", type word, ":", Linux folder.
+        // "E=removable:/media/stick": letter, "=", type word, ":", Linux folder;
+        // "S=subst:C:\folder": a SUBST drive of a Windows folder.
         size_t colon = item.find(':');
         unsigned type = 0;
+        const bool subst = colon != std::string::npos && same_name(item.substr(2, colon - 2), "subst");
         if (item.size() < 4 || !std::isalpha(static_cast<unsigned char>(item[0])) || item[1] != '=' ||
             colon == std::string::npos || colon + 1 >= item.size() ||
-            !parse_type(item.substr(2, colon - 2), type)) {
+            (!subst && !parse_type(item.substr(2, colon - 2), type))) {
             std::fprintf(stderr, "nodrel stand-in: NODREL_DRIVES entry '%s' ignored\n", item.c_str());
             continue;
         }
-        Drive drive{upper(item[0]), type, item.substr(colon + 1)};
+        Drive drive{upper(item[0]), type, item.substr(colon + 1), ""};
+        if (subst) {
+            drive.type = 3;  // fixed, like the drives it is made on
+            drive.subst = drive.root;
+            drive.root.clear();
+        }
         // A letter given twice keeps its last entry.
         drives.erase(std::remove_if(drives.begin(), drives.end(),
                                     [&](const Drive& d) { return d.letter == drive.letter; }),
@@ -181,8 +202,9 @@ unsigned parse_dosattrib(const std::string& text) {
 }
 
 unsigned read_attributes(const std::string& linux_path) {
-    struct stat st;
+    struct stat st, link;
     if (stat(linux_path.c_str(), &st) != 0) return 0;
+    const bool is_link = lstat(linux_path.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
     unsigned attributes = 0;
     char buffer[256];
     ssize_t len = getxattr(linux_path.c_str(), "user.DOSATTRIB", buffer, sizeof buffer - 1);
@@ -199,44 +221,39 @@ unsigned read_attributes(const std::string& linux_path) {
     attributes &= kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive;
     if (S_ISDIR(st.st_mode)) {
         attributes |= kAttrDirectory;
+        if (is_link) attributes |= kAttrReparsePoint;
     } else if ((st.st_mode & 0222) == 0) {
         attributes |= kAttrReadOnly;
     }
     return attributes;
 }
 
-std::string listing_name(const std::string& utf8_name) {
+std::string exact_big5(const std::string& utf8_name) {
     std::string out;
-    for (size_t i = 0; i < utf8_name.size();) {
-        size_t len = utf8_length(utf8_name, i);
-        if (len == 0) {  // not UTF-8 at all: cmd could not show it either
-            out += '?';
-            ++i;
-            continue;
-        }
-        std::string ch = utf8_name.substr(i, len), big5;
-        if (len == 1) {
+    for (const std::string& ch : utf8_chars(utf8_name)) {
+        std::string big5;
+        if (ch.size() == 1 && static_cast<unsigned char>(ch[0]) < 0x80) {
             out += ch;
-        } else if (convert("CP950", "UTF-8", ch, big5)) {
+        } else if (text::is_valid_utf8(ch) && convert("CP950", "UTF-8", ch, big5)) {
             out += big5;
         } else {
             out += '?';
         }
-        i += len;
     }
     return out;
 }
 
-std::string big5_to_utf8(const std::string& big5) {
+std::string best_fit_big5(const std::string& utf8_name) {
     std::string out;
-    for (const std::string& ch : big5_chars(big5)) {
-        std::string utf8;
-        if (ch.size() == 1 && static_cast<unsigned char>(ch[0]) < 0x80) {
-            out += ch;
-        } else if (convert("UTF-8", "CP950", ch, utf8)) {
-            out += utf8;
+    for (const std::string& ch : utf8_chars(utf8_name)) {
+        size_t length;
+        const char32_t c = text::decode_utf8(ch, 0, length);
+        const char near = lookalike(c);
+        // Fullwidth letters too: cmd.exe writes "Ｄocs" as "Docs".
+        if (near != 0 && (c >= 0xFF01 || exact_big5(ch) == "?")) {
+            out += near;
         } else {
-            out += ch;
+            out += exact_big5(ch);
         }
     }
     return out;
@@ -248,7 +265,7 @@ bool is_short_name(const std::string& name) {
     std::string ext = dot == std::string::npos ? "" : name.substr(dot + 1);
     if (base.empty() || base.size() > 8 || ext.size() > 3) return false;
     if (dot != std::string::npos && ext.empty()) return false;
-    for (const std::string& ch : big5_chars(base + ext)) {
+    for (const std::string& ch : utf8_chars(base + ext)) {
         if (!short_name_char(ch)) return false;
     }
     return true;
@@ -267,13 +284,23 @@ std::string short_name(const std::string& name) {
 bool has_wildcards(const std::string& text) { return text.find_first_of("*?") != std::string::npos; }
 
 bool wildcard_match(const std::string& pattern, const std::string& name) {
-    std::vector<std::string> n = big5_chars(name);
-    if (match_chars(big5_chars(pattern), 0, n, 0)) return true;
+    std::vector<std::string> n = utf8_chars(name);
+    if (match_chars(utf8_chars(pattern), 0, n, 0)) return true;
     // As on Windows, "x.*" also matches "x" itself, so "*.*" matches every name.
     if (pattern.size() >= 2 && pattern.compare(pattern.size() - 2, 2, ".*") == 0) {
-        return match_chars(big5_chars(pattern.substr(0, pattern.size() - 2)), 0, n, 0);
+        return match_chars(utf8_chars(pattern.substr(0, pattern.size() - 2)), 0, n, 0);
     }
     return false;
+}
+
+bool is_device_name(const std::string& name) {
+    std::string base = lower_text(name.substr(0, name.find('.')));
+    base.erase(base.find_last_not_of(' ') + 1);
+    if (base == "con" || base == "prn" || base == "aux" || base == "nul") return true;
+    if (base.compare(0, 3, "com") != 0 && base.compare(0, 3, "lpt") != 0) return false;
+    const std::string digit = base.substr(3);
+    return (digit.size() == 1 && digit[0] >= '1' && digit[0] <= '9') || digit == "\u00b9" || digit == "\u00b2" ||
+           digit == "\u00b3";
 }
 
 bool same_name(const std::string& a, const std::string& b) {
@@ -299,32 +326,32 @@ bool read_folder(const std::string& linux_folder, std::vector<Entry>& entries) {
         if (name == "." || name == "..") continue;
         Entry entry;
         entry.name = name;
-        entry.shown = listing_name(name);
-        entry.alias = short_name(entry.shown);
+        entry.alias = short_name(name);
         entry.linux_path = linux_folder + "/" + name;
         entry.attributes = read_attributes(entry.linux_path);
         entries.push_back(entry);
     }
     closedir(dir);
     std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
-        if (name_less(a.shown, b.shown)) return true;
-        if (name_less(b.shown, a.shown)) return false;
+        if (name_less(a.name, b.name)) return true;
+        if (name_less(b.name, a.name)) return false;
         return a.name < b.name;
     });
     return true;
 }
 
 bool find_entry(const std::string& linux_folder, const std::string& name, Entry& entry) {
+    if (is_device_name(name)) return false;
     std::vector<Entry> entries;
     if (!read_folder(linux_folder, entries)) return false;
     for (const Entry& e : entries) {
-        if (e.shown == name || e.name == name) {
+        if (e.name == name) {
             entry = e;
             return true;
         }
     }
     for (const Entry& e : entries) {
-        if (same_name(e.shown, name) || same_name(e.name, name) || (!e.alias.empty() && same_name(e.alias, name))) {
+        if (same_name(e.name, name) || (!e.alias.empty() && same_name(e.alias, name))) {
             entry = e;
             return true;
         }
@@ -361,8 +388,15 @@ bool start_folder(const WinPath& path, std::string& linux_folder) {
     }
     Drive drive;
     if (!find_drive(path.drive, drive)) return false;
-    linux_folder = drive.root;
-    return true;
+    if (drive.subst.empty()) {
+        linux_folder = drive.root;
+        return true;
+    }
+    // A SUBST drive opens its folder on the drive below; never a SUBST drive again.
+    WinPath target = split_path(drive.subst);
+    Drive below;
+    if (!target.has_drive || !find_drive(target.drive, below) || !below.subst.empty()) return false;
+    return walk_folders(target, target.parts.size(), linux_folder);
 }
 
 bool walk_folders(const WinPath& path, size_t count, std::string& linux_folder) {
@@ -396,6 +430,42 @@ bool resolve_existing(const std::string& win_path, std::string& linux_path) {
     Entry entry;
     if (!find_entry(folder, last, entry)) return false;
     linux_path = entry.linux_path;
+    return true;
+}
+
+bool final_windows_path(const std::string& linux_path, std::string& final) {
+    char* real = realpath(linux_path.c_str(), nullptr);
+    if (real == nullptr) return false;
+    const std::string resolved = real;
+    std::free(real);
+    // The drive whose real root holds the path most closely; SUBST drives are aliases.
+    const Drive* best = nullptr;
+    std::string best_root;
+    const std::vector<Drive> drives = configured_drives();
+    for (const Drive& drive : drives) {
+        if (!drive.subst.empty()) continue;
+        char* root = realpath(drive.root.c_str(), nullptr);
+        if (root == nullptr) continue;
+        std::string real_root = root;
+        std::free(root);
+        const bool inside = resolved == real_root ||
+                            (resolved.compare(0, real_root.size(), real_root) == 0 &&
+                             (real_root == "/" || resolved[real_root.size()] == '/'));
+        if (inside && (best == nullptr || real_root.size() > best_root.size())) {
+            best = &drive;
+            best_root = real_root;
+        }
+    }
+    if (best == nullptr) {
+        final = "\\\\?\\unix" + resolved;
+        return true;
+    }
+    std::string rest = resolved.substr(best_root.size());
+    if (!rest.empty() && rest[0] == '/') rest.erase(0, 1);
+    for (char& c : rest) {
+        if (c == '/') c = '\\';
+    }
+    final = std::string("\\\\?\\") + best->letter + ":\\" + rest;
     return true;
 }
 

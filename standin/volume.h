@@ -1,6 +1,6 @@
 // The Linux side of Windows drives: the drive table from NODREL_DRIVES, Windows paths
-// mapped onto folders, DOS attributes, 8.3 short names, wildcard matching and the
-// Big5 form in which cmd.exe would show a name.
+// mapped onto folders, DOS attributes, 8.3 short names, wildcard matching, device
+// names and the Big5 forms in which cmd.exe would show a name.
 #pragma once
 
 #include <string>
@@ -8,11 +8,13 @@
 
 namespace standin {
 
-// One drive of the table, e.g. E=removable:/media/stick.
+// One drive of the table, e.g. E=removable:/media/stick, or S=subst:C:\some\folder
+// for a SUBST drive, an alias of a folder of another drive.
 struct Drive {
-    char letter;       // 'A'..'Z'
-    unsigned type;     // GetDriveTypeA code
-    std::string root;  // Linux folder holding the drive's root
+    char letter;        // 'A'..'Z'
+    unsigned type;      // GetDriveTypeA code (fixed for a SUBST drive)
+    std::string root;   // Linux folder holding the drive's root; empty for a SUBST drive
+    std::string subst;  // the Windows folder a SUBST drive stands for, else empty
 };
 
 // The drives configured in NODREL_DRIVES, in letter order; empty when unset or empty.
@@ -21,41 +23,51 @@ std::vector<Drive> configured_drives();
 // Finds the drive of that letter (either case); false when it is not configured.
 bool find_drive(char letter, Drive& drive);
 
-// DOS attribute bits, as GetFileAttributesA reports them.
+// DOS attribute bits, as GetFileAttributesW reports them.
 enum : unsigned {
     kAttrReadOnly = 0x1,
     kAttrHidden = 0x2,
     kAttrSystem = 0x4,
     kAttrDirectory = 0x10,
     kAttrArchive = 0x20,
+    kAttrReparsePoint = 0x400,
 };
 
 // Attributes of a Linux file or folder: user.DOSATTRIB, plus directory, plus read-only
-// for a file without any write bit (that is how Wine sees read-only).
+// for a file without any write bit (that is how Wine sees read-only). A symbolic link
+// shows its target's attributes; one to a folder is also a reparse point, as Wine
+// reports it (a link to a file is not).
 unsigned read_attributes(const std::string& linux_path);
 
 // Parses the text of user.DOSATTRIB ("0x6", with or without quotes or a trailing NUL).
 unsigned parse_dosattrib(const std::string& text);
 
-// The name as cmd.exe shows it: Big5 bytes, "?" for each character Big5 lacks.
-std::string listing_name(const std::string& utf8_name);
+// A UTF-8 name in Big5 with "?" for each character Big5 lacks.
+std::string exact_big5(const std::string& utf8_name);
 
-// Converts Big5 text of a command line back to UTF-8; bytes that do not convert stay as they are.
-std::string big5_to_utf8(const std::string& big5);
+// A UTF-8 name in Big5 as cmd.exe writes a listing in code page 950 without
+// /u: a character Big5 lacks becomes its look-alike where Windows has one
+// (accented Latin letters lose their accent, fullwidth forms become ASCII),
+// and "?" otherwise.
+std::string best_fit_big5(const std::string& utf8_name);
 
-// True when the name (listing form) is already a valid 8.3 name, letter case aside.
+// True when the name is already a valid 8.3 name, letter case aside.
 bool is_short_name(const std::string& name);
 
-// The 8.3 alias Windows gives a long name (listing form), e.g. "photo.bath" -> "PHOTO~1.BAT";
-// empty when the name is already a valid 8.3 name.
+// The 8.3 alias Windows gives a long name, e.g. "photo.bath" -> "PHOTO~1.BAT";
+// characters other than ASCII become "_". Empty when the name is a valid 8.3 name.
 std::string short_name(const std::string& name);
 
 // Wildcard match with "*" and "?", ASCII letters compared without regard to case,
-// a Big5 double-byte character counted as one character. "x.*" also matches "x".
+// a UTF-8 character counted as one character. "x.*" also matches "x".
 bool wildcard_match(const std::string& pattern, const std::string& name);
 
 // True when the text holds "*" or "?".
 bool has_wildcards(const std::string& text);
+
+// True when Windows takes the name for a device (CON, NUL, COM1 ... LPT9, also
+// with superscript digits), in any folder, with any extension.
+bool is_device_name(const std::string& name);
 
 // Case-insensitive (ASCII) equality and ordering, as Windows compares names.
 bool same_name(const std::string& a, const std::string& b);
@@ -63,8 +75,7 @@ bool name_less(const std::string& a, const std::string& b);
 
 // One entry of a folder, seen as Windows sees it.
 struct Entry {
-    std::string name;        // Linux name (UTF-8)
-    std::string shown;       // listing form (Big5)
+    std::string name;        // Linux name (UTF-8), as Windows lists it
     std::string alias;       // 8.3 short name, empty when the name is one already
     std::string linux_path;  // full Linux path
     unsigned attributes = 0;
@@ -76,8 +87,8 @@ struct Entry {
 // False when the folder cannot be read.
 bool read_folder(const std::string& linux_folder, std::vector<Entry>& entries);
 
-// The entry of that folder whose listing form or short name is the given name (either
-// case); an exact listing-form match wins. False when there is none.
+// The entry of that folder whose name or short name is the given name (either
+// case); an exact match wins. False when there is none, or when the name is a device.
 bool find_entry(const std::string& linux_folder, const std::string& name, Entry& entry);
 
 // A Windows path split for lookup.
@@ -101,5 +112,10 @@ bool walk_folders(const WinPath& path, size_t count, std::string& linux_folder);
 
 // Linux path of an existing entry named by a Windows path (no wildcards). False when missing.
 bool resolve_existing(const std::string& win_path, std::string& linux_path);
+
+// Where a Linux path really lies, as GetFinalPathNameByHandleW writes it: every link
+// followed, then "\\?\E:\dir\name" on the drive that holds it (never a SUBST
+// drive), or "\\?\unix/real/path" outside every drive. False when it does not exist.
+bool final_windows_path(const std::string& linux_path, std::string& final);
 
 }  // namespace standin

@@ -10,10 +10,11 @@ the entries left on every drive and in the working folder, and the command
 lines the program sent. The folder is kept when the scenario fails.
 
 Scenario file fields:
-  drives        {"E": "removable", ...}; types: removable fixed remote cdrom ramdisk noroot.
+  drives        {"E": "removable", ...}; types: removable fixed remote cdrom ramdisk noroot, and (natively)
+                "subst:C:\\folder" for a SUBST drive of that Windows folder.
                 C is the system drive under Wine (the prefix's own C:); natively it is an empty folder.
   tree          {place: [entry, ...]}; places: a drive letter, "work" (the working folder), "outside" (a folder
-                on no drive) and "system" (a folder on the system drive C:: natively the C drive's folder, under
+                on no drive) and "system" (a folder on the system drive C:: natively in the C drive's folder, under
                 Wine a folder of the prefix's drive_c that the run owns).
                 An entry is "path" or "path [attrs]", a folder ends in "/", or {"path": ..., "attrs": ...,
                 "content": ...}, or a symlink {"path": ..., "link": "<place>:<relative path>", "attrs": ...}.
@@ -29,7 +30,7 @@ Scenario file fields:
                 In both lists {"any_order": [...]} is a block whose order is free: Windows lists several
                 patterns one after the other, Wine in one sorted list.
   system_shown  the letter in the system drive notice (default "C").
-  env           native only: SYSTEMDRIVE (null = unset; default "C:"), NODREL_WINDOWS_DIR.
+  env           native only: SYSTEMDRIVE (null = unset; default "C:"), NODREL_WINDOWS_DIR, NODREL_SYSTEM_DIR.
   native_only   why the case cannot run under Wine.
   wine_modes    "all", or a list of Wine modes (default ["C.UTF-8/pipes"]); each is a run of its own, on a tree
                 of its own. Modes: C.UTF-8/pipes, C.UTF-8/console, C.UTF-8/console-chcp950,
@@ -57,7 +58,8 @@ import tempfile
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)  # wine_executor, imported only for the Wine run
 SCENARIO_DIR = os.path.join(HERE, "scenarios")
-PAUSE_PROMPT = b"Press any key to continue... "
+# The stand-in's PAUSE, as cmd.exe /u writes it to a pipe: UTF-16LE. Under Wine each mode's is measured.
+PAUSE_PROMPT = "Press any key to continue... ".encode("utf-16-le")
 START_LINES = [
     "Nodrel v1.6(20091104) 正在執行.",
     "清除隨身碟上的 autorun 類惡意程式。",
@@ -214,6 +216,11 @@ def read_transcript(path):
     return lines
 
 
+def drive_entry(letter, kind, folder):
+    """One entry of NODREL_DRIVES: "E=removable:/folder", or "S=subst:C:\\folder" as given."""
+    return "%s=%s" % (letter, kind) if kind.startswith("subst:") else "%s=%s:%s" % (letter, kind, folder)
+
+
 class NativeExecutor:
     def __init__(self, exe):
         self.exe = os.path.abspath(exe)
@@ -223,22 +230,24 @@ class NativeExecutor:
         return PAUSE_PROMPT
 
     def system_folder(self, scratch, run_id):
-        """The system drive's folder: the C drive's of the scenario."""
-        return os.path.join(scratch, "C")
+        """A folder on the system drive C:, in the C drive's folder of the scenario."""
+        return os.path.join(scratch, "C", "system-files")
 
     def release_system_folder(self, folder):
         pass
 
     def run(self, scn, drives, workdir, transcript, mode, canary):
-        env = {k: v for k, v in os.environ.items() if k not in ("SYSTEMDRIVE", "NODREL_WINDOWS_DIR")}
-        env["NODREL_DRIVES"] = ";".join("%s=%s:%s" % (l, t, p) for l, (t, p) in sorted(drives.items()))
+        env = {k: v for k, v in os.environ.items()
+               if k not in ("SYSTEMDRIVE", "NODREL_WINDOWS_DIR", "NODREL_SYSTEM_DIR")}
+        env["NODREL_DRIVES"] = ";".join(drive_entry(l, t, p) for l, (t, p) in sorted(drives.items()))
         env["NODREL_TRANSCRIPT"] = transcript
         settings = scn.get("env", {})
         system_drive = settings.get("SYSTEMDRIVE", "C:")
         if system_drive is not None:
             env["SYSTEMDRIVE"] = system_drive
-        if "NODREL_WINDOWS_DIR" in settings:
-            env["NODREL_WINDOWS_DIR"] = settings["NODREL_WINDOWS_DIR"]
+        for name in ("NODREL_WINDOWS_DIR", "NODREL_SYSTEM_DIR"):
+            if name in settings:
+                env[name] = settings[name]
         command = [self.exe]
         if scn.get("unprivileged") and os.geteuid() == 0:
             command = ["setpriv", "--reuid=%d" % UNPRIVILEGED_ID, "--regid=%d" % UNPRIVILEGED_ID,
@@ -299,9 +308,10 @@ def run_scenario(executor, scn, scratch, mode=None, run_id="run"):
     drives = {}
     for letter, kind in scn["drives"].items():
         drives[letter] = (kind, os.path.join(scratch, letter))
-        os.makedirs(drives[letter][1], exist_ok=True)
+        if not kind.startswith("subst:"):
+            os.makedirs(drives[letter][1], exist_ok=True)
     workdir = drives[scn["work_on"]][1] if "work_on" in scn else os.path.join(scratch, "work")
-    places = {letter: folder for letter, (_, folder) in drives.items()}
+    places = {letter: folder for letter, (kind, folder) in drives.items() if not kind.startswith("subst:")}
     places.update(work=workdir, outside=os.path.join(scratch, "outside"),
                   system=executor.system_folder(scratch, run_id))
     tree = scn.get("tree", {})
@@ -338,7 +348,7 @@ def run_scenario(executor, scn, scratch, mode=None, run_id="run"):
     if not matches(want_bytes, lines) or rest != prompt:
         problems.append("stdout differs:\n" + diff_text(flatten(want), lines, rest, prompt))
     deleted = scn.get("deleted", {})
-    for key in sorted(set(tree) | set(drives), key=str):
+    for key in sorted(set(tree) | set(places) - {"outside", "system"}):
         folder = places[key]
         if key == "C" and key not in tree:
             continue

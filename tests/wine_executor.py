@@ -70,7 +70,7 @@ DEFAULT_MODE = "C.UTF-8/pipes"
 STARTS = ("pipes", "console", "console-chcp950")
 
 WORK_LETTER = "W"
-HARDENED_PREFIX = "/d /v:off /c "
+HARDENED_PREFIX = "/d /u /v:off /c "
 LOG_WINDOWS_PATH = r"C:\nodrel-cmdlog.txt"
 REAL_CMD_WINDOWS_PATH = r"C:\windows\system32\cmd-real.exe"
 RUN_FOLDER = "nodrel-run"  # in drive_c: the program, and the batch file of console-chcp950

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include "platform/interpreter.h"
+#include "standin/cmd.h"
 #include "standin_fixture.h"
 
 namespace standin_test {
@@ -96,16 +97,28 @@ INSTANTIATE_TEST_SUITE_P(
 
 using StandinDirFiles = StandinTree;
 
-// A name cmd shows in Big5 (or with "?" where Big5 has no such character) can be given
-// back to del exactly as dir wrote it.
-TEST_F(StandinDirFiles, ListsBig5NamesThatDelAccepts) {
+// With /u, a listing holds every name exactly, in UTF-16LE, and del takes it back as it is.
+TEST_F(StandinDirFiles, ListsExactNamesThatDelAccepts) {
     make_file("\xE4\xB8\xAD\xE6\x96\x87.txt");  // 中文.txt in UTF-8
     make_file("caf\xC3\xA9.txt", 0x2);          // café.txt, hidden; é is not in Big5
     platform::run_system("dir /b /a-d E:\\*.txt > out.txt");
+    EXPECT_EQ(work_bytes("out.txt"), std::string("c\0a\0f\0\xE9\0.\0t\0x\0t\0\r\0\n\0"
+                                                 "\x2D\x4E\x87\x65.\0t\0x\0t\0\r\0\n\0", 36));
     std::vector<std::string> listed = crlf_lines(work_file("out.txt"));
-    ASSERT_EQ(listed, (std::vector<std::string>{"caf?.txt", "\xA4\xA4\xA4\xE5.txt"}));
+    ASSERT_EQ(listed, (std::vector<std::string>{"caf\xC3\xA9.txt", "\xE4\xB8\xAD\xE6\x96\x87.txt"}));
     for (const std::string& name : listed) platform::run_system("del /a /f \"E:\\" + name + "\"");
     EXPECT_TRUE(stick_contents().empty());
+}
+
+// Without /u, cmd writes a listing in code page 950 with best fit: a name Big5 lacks
+// comes out as another name, which is why the program never lists that way.
+TEST_F(StandinDirFiles, ListsBestFitBig5WithoutUnicode) {
+    make_file("Ph\xC5\x8Dtos.exe");   // Phōtos.exe
+    make_file("\xE5\x8A\x9F.exe");     // 功.exe
+    make_file("\xED\x9C\x95.exe");     // a Hangul syllable
+    standin::run_interpreter("cmd.exe /d /v:off /c dir /b E:\\*.exe > out.txt", nullptr, stdin);
+    EXPECT_EQ(crlf_lines(work_bytes("out.txt")),
+              (std::vector<std::string>{"Photos.exe", "\xA5\x5C.exe", "?.exe"}));
 }
 
 // The listing file is created in the current directory even when dir lists nothing, and

@@ -62,7 +62,7 @@ TEST_F(StandinUnreadable, HiddenFileKeepsItsAttributesForItsOwner) {
         if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(100);
         std::string listed;
         platform::read_command_output("dir /ah-d /b \"E:\\autorun.inf\"", listed);
-        int seen = (listed == "autorun.inf\r\n" ? 1 : 0) | (platform::file_readable("E:\\autorun.inf") ? 2 : 0);
+        int seen = (text::utf16le_to_utf8(listed) == "autorun.inf\r\n" ? 1 : 0) | (platform::file_readable("E:\\autorun.inf") ? 2 : 0);
         _exit(seen);
     }
     int status = 0;

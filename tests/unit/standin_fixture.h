@@ -21,6 +21,8 @@
 #include <utility>
 #include <vector>
 
+#include "text/unicode.h"
+
 namespace standin_test {
 
 // Sets environment variables for one test and restores them afterwards.
@@ -144,7 +146,10 @@ class StandinTree : public ::testing::Test {
         return names;
     }
 
-    std::string work_file(const std::string& name) const { return read_file(work_ + "/" + name); }
+    // A work-folder file as the interpreter wrote it (UTF-16LE, because the
+    // program starts it with /u), and as the UTF-8 text that stands for.
+    std::string work_bytes(const std::string& name) const { return read_file(work_ + "/" + name); }
+    std::string work_file(const std::string& name) const { return text::utf16le_to_utf8(work_bytes(name)); }
     bool work_file_exists(const std::string& name) const { return std::filesystem::exists(work_ + "/" + name); }
 
     EnvironmentGuard env_;

@@ -30,7 +30,7 @@ class StandinOutput : public StandinTree, public ::testing::WithParamInterface<O
 TEST_P(StandinOutput, CollectsWhatCmdWrites) {
     std::string output = "left from before";
     ASSERT_TRUE(platform::read_command_output(GetParam().command, output));
-    EXPECT_EQ(output, GetParam().output);
+    EXPECT_EQ(text::utf16le_to_utf8(output), GetParam().output);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -95,7 +95,9 @@ TEST_F(StandinInterpreter, RunSystemWritesInOrderWithTheProgramsOwnOutput) {
     std::printf("before|");
     platform::run_system("echo middle");
     std::printf("|after");
-    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "before|middle\r\n|after");
+    // With /u, the interpreter's own output to a pipe or file is UTF-16LE.
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+              std::string("before|m\0i\0d\0d\0l\0e\0\r\0\n\0|after", 29));
 }
 
 TEST_F(StandinInterpreter, PauseReadsOneLineOfInput) {
@@ -116,7 +118,7 @@ TEST_F(StandinInterpreter, PauseReturnsAtEndOfInput) {
     std::ofstream(work_ + "/keys.txt") << "no newline";
     std::string output;
     ASSERT_TRUE(platform::read_command_output("PAUSE < keys.txt & echo done", output));
-    EXPECT_EQ(output, "Press any key to continue... done\r\n");
+    EXPECT_EQ(text::utf16le_to_utf8(output), "Press any key to continue... done\r\n");
 }
 
 TEST_F(StandinInterpreter, TranscriptKeepsEachLineAsReceived) {

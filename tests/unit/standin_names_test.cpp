@@ -1,5 +1,5 @@
-// Name handling of the stand-in: 8.3 short names, wildcards, the Big5 listing form and
-// the DOSATTRIB text.
+// Name handling of the stand-in: 8.3 short names, wildcards, the Big5 listing forms,
+// device names and the DOSATTRIB text.
 #include <gtest/gtest.h>
 
 #include "standin/volume.h"
@@ -29,9 +29,8 @@ INSTANTIATE_TEST_SUITE_P(
         NamePair{"my.photo.bath", "MYPHOT~1.BAT"},
         NamePair{".hidden", "HIDDEN~1"},
         NamePair{"a+b.txt", "AB~1.TXT"},
-        NamePair{"\xA4\xA4\xA4\xE5\xA4\xA4\xA4\xE5.txt", ""},           // 8 Big5 bytes: fits
-        NamePair{"\xA4\xA4\xA4\xE5\xA4\xA4\xA4\xE5x.txt", "\xA4\xA4\xA4\xE5\xA4\xA4~1.TXT"},
-        NamePair{"\xA4\xA4" "abcd" "\xA4\xE5" "x.txt", "\xA4\xA4" "ABCD~1.TXT"},  // never half a character
+        NamePair{"\xE4\xB8\xAD\xE6\x96\x87.txt", "__~1.TXT"},  // 中文.txt: not in the OEM code page
+        NamePair{"ab\xE4\xB8\xAD" "cdefg.exe", "AB_CDE~1.EXE"},  // one character, one place
         NamePair{"a.exe", ""},
         NamePair{"AUTORUN.INF", ""},
         NamePair{"readme", ""},
@@ -64,29 +63,55 @@ INSTANTIATE_TEST_SUITE_P(
         MatchCase{"read*.*", "README", true},
         MatchCase{"*", "", true},
         MatchCase{"?", "", false},
-        MatchCase{"?.txt", "\xA4\xA4.txt", true},      // one Big5 character
-        MatchCase{"??.txt", "\xA4\xA4.txt", false},
-        MatchCase{"\xA4\xA4*", "\xA4\xA4\xA4\xE5.txt", true}));
+        MatchCase{"?.txt", "\xE4\xB8\xAD.txt", true},      // one UTF-8 character
+        MatchCase{"??.txt", "\xE4\xB8\xAD.txt", false},
+        MatchCase{"\xE4\xB8\xAD*", "\xE4\xB8\xAD\xE6\x96\x87.txt", true},
+        MatchCase{"*.exe", "\xE5\x8A\x9F.exe", true}));
 
-class StandinListingName : public ::testing::TestWithParam<NamePair> {};
+class StandinExactBig5 : public ::testing::TestWithParam<NamePair> {};
 
-TEST_P(StandinListingName, IsBig5WithQuestionMarksForTheRest) {
-    EXPECT_EQ(standin::listing_name(GetParam().input), GetParam().expected);
+TEST_P(StandinExactBig5, IsBig5WithQuestionMarksForTheRest) {
+    EXPECT_EQ(standin::exact_big5(GetParam().input), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    StandinNames, StandinListingName,
+    StandinNames, StandinExactBig5,
     ::testing::Values(
         NamePair{"plain.txt", "plain.txt"},
         NamePair{"\xE4\xB8\xAD\xE6\x96\x87.txt", "\xA4\xA4\xA4\xE5.txt"},  // 中文.txt
+        NamePair{"\xE5\x8A\x9F\xE8\xAA\xB2", "\xA5\x5C\xBD\xD2"},        // 功課: second byte 0x5C
         NamePair{"caf\xC3\xA9", "caf?"},                                   // é: not in Big5
+        NamePair{"Ph\xC5\x8Dtos", "Ph?tos"},                               // ō: no look-alike here
         NamePair{"\xF0\x9F\x98\x80!.exe", "?!.exe"},                       // an emoji
         NamePair{"\xC2\xB1", "\xA1\xD3"},                                  // ±
-        NamePair{"bad\xFFutf8", "bad?utf8"}));
+        NamePair{"bad\xFFutf8", "bad?utf8"},
+        NamePair{"\xED\xA0\x80x", "?x"}));                                // lone surrogate
 
-TEST(StandinBig5, CommandTextConvertsBackToTheLinuxName) {
-    EXPECT_EQ(standin::big5_to_utf8("\xA4\xA4\xA4\xE5.txt"), "\xE4\xB8\xAD\xE6\x96\x87.txt");
-    EXPECT_EQ(standin::big5_to_utf8("plain.txt"), "plain.txt");
+class StandinBestFitBig5 : public ::testing::TestWithParam<NamePair> {};
+
+TEST_P(StandinBestFitBig5, WritesLookalikesAsCmdDoesWithoutUnicode) {
+    EXPECT_EQ(standin::best_fit_big5(GetParam().input), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    StandinNames, StandinBestFitBig5,
+    ::testing::Values(
+        NamePair{"Ph\xC5\x8Dtos", "Photos"},                  // ō
+        NamePair{"caf\xC3\xA9", "cafe"},                      // é
+        NamePair{"na\xC3\xAFve", "naive"},                    // ï
+        NamePair{"\xEF\xBC\xA4ocs", "Docs"},                 // fullwidth Ｄ
+        NamePair{"\xE4\xB8\xAD.txt", "\xA4\xA4.txt"},        // 中: Big5 has it
+        NamePair{"\xED\x9C\x95", "?"},                       // Hangul: no look-alike
+        NamePair{"\xC3\x97", "\xA1\xD1"}));                   // ×: Big5 has it
+
+TEST(StandinDevices, NamesThatWindowsOpensAsDevices) {
+    for (const char* device : {"COM1.exe", "com9", "LPT1.bat", "nul", "Con.txt", "AUX", "prn.x.y",
+                               "COM\xC2\xB9.exe", "NUL .exe"}) {
+        EXPECT_TRUE(standin::is_device_name(device)) << device;
+    }
+    for (const char* file : {"COM10.exe", "COM0", "console.exe", "xnul", "LPT", ".nul"}) {
+        EXPECT_FALSE(standin::is_device_name(file)) << file;
+    }
 }
 
 struct AttributeText {

@@ -1,0 +1,13 @@
+// The console's text: names are shown in Big5 (code page 950), like every
+// message of the program.
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+// A UTF-8 name in Big5, for display only: exact characters where Big5 has them,
+// "?" for every other one. No look-alike ("best fit") is ever put in its place.
+std::string to_big5(const std::string& utf8);
+
+}  // namespace platform

@@ -1,0 +1,10 @@
+// Big5 for the console of the stand-in, through iconv's code page 950.
+#include "platform/console.h"
+
+#include "standin/volume.h"
+
+namespace platform {
+
+std::string to_big5(const std::string& utf8) { return standin::exact_big5(utf8); }
+
+}  // namespace platform
