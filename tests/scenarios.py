@@ -105,8 +105,8 @@ def build_trees(tree, places):
     a read-only folder is filled before it is locked). Returns {host path of each link: its target}."""
     made = []  # (host path, attrs) in creation order
     links = {}
-    for place in places.values():
-        os.makedirs(place, exist_ok=True)
+    for key in tree:
+        os.makedirs(places[key], exist_ok=True)
     for key, entries in tree.items():
         for entry in map(Entry, entries):
             host = os.path.join(places[key], entry.path.rstrip("/"))
@@ -319,6 +319,7 @@ def run_scenario(executor, scn, scratch, mode=None, run_id="run"):
     if unknown:
         raise ValueError(f"tree names unknown places {sorted(unknown)}")
     links = build_trees(tree, places)
+    os.makedirs(workdir, exist_ok=True)
     transcript = os.path.join(scratch, "transcript.txt")
     open(transcript, "w").close()
     canary, canary_text = None, None
@@ -348,7 +349,9 @@ def run_scenario(executor, scn, scratch, mode=None, run_id="run"):
     if not matches(want_bytes, lines) or rest != prompt:
         problems.append("stdout differs:\n" + diff_text(flatten(want), lines, rest, prompt))
     deleted = scn.get("deleted", {})
-    for key in sorted(set(tree) | set(places) - {"outside", "system"}):
+    # Every drive, and the working folder (the program must leave no work file there) unless it is a drive's.
+    compared = set(tree) | set(drives) | ({"work"} if "work_on" not in scn else set())
+    for key in sorted(compared & set(places)):
         folder = places[key]
         if key == "C" and key not in tree:
             continue

@@ -29,15 +29,19 @@ from wine_executor import (HARDENED_PREFIX, Unsupported32Bit, WineExecutor, devi
 
 ROOT = Path(__file__).resolve().parent.parent
 PROBE_SOURCES = [ROOT / "tests/wine/probe.cpp", ROOT / "platform/drives-win32.cpp",
-                 ROOT / "platform/files-win32.cpp", ROOT / "platform/interpreter-win32.cpp"]
+                 ROOT / "platform/files-win32.cpp", ROOT / "platform/interpreter-win32.cpp",
+                 ROOT / "text/unicode.cpp"]
 
 HIDDEN, HIDDEN_SYSTEM = b"0x2", b"0x6"
-BIG5_TEXT = b"\xaf\x66\xac\x72"  # the two Big5 characters the probe echoes
+# Names that no code page holds whole (the probe uses them by these names).
+UNICODE_NAMES = {"\u529f\u8ab2/": HIDDEN, "caf\u00e9.exe": HIDDEN, "Ph\u014dtos.txt": None}
+ECHOED = "\u529f\u8ab2 Ph\u014dtos caf\u00e9"  # what the probe echoes into probe-echo.txt
 GETDRIVETYPE = {"removable": 2, "fixed": 3, "remote": 4, "cdrom": 5, "ramdisk": 6, "noroot": 1}
 
 # Drive trees: name -> DOS attribute (None = plain file; a name ending in "/" is a folder).
-TREE_A = {"autorun.inf": HIDDEN, "a&b!.exe": HIDDEN_SYSTEM, "visible.txt": None, "RECYCLER/": HIDDEN}
-TREE_B = {"autorun.inf": HIDDEN, "two  blanks%x%.inf": HIDDEN, "plain.inf": None}
+TREE_A = {"autorun.inf": HIDDEN, "a&b!.exe": HIDDEN_SYSTEM, "visible.txt": None, "RECYCLER/": HIDDEN,
+          **UNICODE_NAMES}
+TREE_B = {"autorun.inf": HIDDEN, "two  blanks%x%.inf": HIDDEN, "plain.inf": None, **UNICODE_NAMES}
 
 # Runs in order on one executor: the second changes E:'s folder, drops letters and changes a type; the third
 # keeps letters and types (no wineserver restart) but points E: at another folder again; the fourth only drops
@@ -50,14 +54,14 @@ RUNS = [
     ({"E": ("removable", TREE_B)}, True),
 ]
 
-# Per mode, as measured under Wine 8: GetACP, GetOEMCP and GetConsoleOutputCP (0: no console); the page
-# command lines from CreateProcessA are read in; the page cmd.exe writes text in when it has no /u.
+# Per mode, as measured under Wine 8: GetACP, GetOEMCP and GetConsoleOutputCP (0: no console), and the page
+# cmd.exe writes its text in when it has no /u.
 MODES = {
-    "C.UTF-8/pipes": {"codepages": "1252 437 0", "ansi": "cp1252", "output": "cp1252"},
-    "C.UTF-8/console": {"codepages": "1252 437 437", "ansi": "cp1252", "output": "cp437"},
-    "C.UTF-8/console-chcp950": {"codepages": "1252 437 950", "ansi": "cp1252", "output": "cp950"},
-    "zh_TW.UTF-8/pipes": {"codepages": "950 950 0", "ansi": "cp950", "output": "cp950"},
-    "zh_TW.UTF-8/console": {"codepages": "950 950 950", "ansi": "cp950", "output": "cp950"},
+    "C.UTF-8/pipes": {"codepages": "1252 437 0", "output": "cp1252"},
+    "C.UTF-8/console": {"codepages": "1252 437 437", "output": "cp437"},
+    "C.UTF-8/console-chcp950": {"codepages": "1252 437 950", "output": "cp950"},
+    "zh_TW.UTF-8/pipes": {"codepages": "950 950 0", "output": "cp950"},
+    "zh_TW.UTF-8/console": {"codepages": "950 950 950", "output": "cp950"},
 }
 assert tuple(MODES) == wine_executor.MODES
 # PAUSE's text by locale (Wine's English and Traditional Chinese cmd.exe).
@@ -153,7 +157,7 @@ def run_case(executor, base, number, run, mode):
     label = f"run {number} {mode}"
 
     check(f"{label}: only CRLF line ends", b"\n" in stdout.replace(b"\r\n", b""), False)
-    lines = stdout.decode("latin-1").split("\r\n")
+    lines = stdout.decode("utf-8", errors="surrogateescape").split("\r\n")
     expected_drives = [f"drive C:\\ {GETDRIVETYPE['fixed']}"]
     expected_drives += [f"drive {letter}:\\ {GETDRIVETYPE[kind]}" for letter, (kind, _) in sorted(layout.items())]
     expected_drives += [f"drive W:\\ {GETDRIVETYPE['remote']}"]
@@ -161,41 +165,54 @@ def run_case(executor, base, number, run, mode):
           expected_drives)
     facts = {line.split(" ", 1)[0]: line.split(" ", 1)[1] for line in lines
              if line.split(" ", 1)[0] in ("cwd", "windows", "codepages", "exists", "readable", "after",
-                                          "handles", "com1")}
+                                          "handles", "com1", "info-folder", "info-file", "info-plain",
+                                          "info-absent", "final", "piped")}
     # A new handle gets the same value after three more launches (one through a pipe): nothing leaked.
     before, _, after = facts.pop("handles", "? !").partition(" ")
     check(f"{label}: handle made", before not in ("0", "?"), True)
     check(f"{label}: handles left open by launches", after, before)
     check(f"{label}: facts", facts, {"cwd": "W:\\", "windows": "C:\\windows", "codepages": settings["codepages"],
                                      "exists": "1 0", "readable": "1 0", "after": "del 0",
-                                     "com1": "[%s]" % (canary_text.decode() if with_canary else "")})
+                                     "com1": "[%s]" % (canary_text.decode() if with_canary else ""),
+                                     # GetFileAttributesW: hidden folder, hidden file, plain file, none.
+                                     "info-folder": "1 0x12", "info-file": "1 0x22", "info-plain": "1 0x20",
+                                     "info-absent": "0 0x0", "final": "0 \\\\?\\E:\\\u529f\u8ab2",
+                                     # cmd.exe drops the ^ and keeps the rest; /u makes it UTF-16LE.
+                                     "piped": "1 " + '"a&b" 100% & x  y!\r\n'.encode("utf-16-le").hex()})
     check(f"{label}: canary unchanged", canary.read_bytes(), canary_text)
     check(f"{label}: no dosdevices link into /dev", device_links(executor.prefix), {})
-    # cmd.exe drops the ^ and keeps the rest; the captured CRLF gains a CR when printed in text mode.
-    check(f"{label}: piped output", stdout.count(b'piped 1 ["a&b" 100% & x  y!\r\r\n]\r\n'), 1)
     prompt = expected_prompt(mode)
     check(f"{label}: PAUSE measured", executor.pause_prompt(mode), prompt)
     check(f"{label}: ends with PAUSE", stdout[-len(prompt) - 6:], prompt + b"done\r\n")
 
     hidden_files = {name for name, attribute in trees["E"].items() if attribute and not name.endswith("/")}
-    list_file = work / "probe-list.txt"
-    listing = list_file.read_bytes().decode("ascii").split("\r\n") if list_file.exists() else []
-    check(f"{label}: dir /ah-d of E:", sorted(filter(None, listing)), sorted(hidden_files))
+    check(f"{label}: dir /ah-d of E: (UTF-16LE)", read_listing(work / "probe-list.txt"), sorted(hidden_files))
+    check(f"{label}: dir /a of E: (UTF-16LE)", read_listing(work / "probe-all.txt"),
+          sorted(name.rstrip("/") for name in trees["E"]))
+    check(f"{label}: echo of names outside every code page", (work / "probe-echo.txt").read_bytes(),
+          (ECHOED + "\r\n").encode("utf-16-le"))
     check(f"{label}: files left on E:", sorted(os.listdir(case / "E")),
           sorted(name.rstrip("/") for name in trees["E"] if name != "autorun.inf"))
-    check(f"{label}: work folder", sorted(os.listdir(work)), ["probe-big5.txt", "probe-list.txt"])
-    if settings["ansi"] == "cp950" and settings["output"] == "cp950":
-        big5_file = work / "probe-big5.txt"
-        check(f"{label}: Big5 name written by cmd.exe", big5_file.exists() and big5_file.read_bytes(),
-              BIG5_TEXT + b"\r\n")
+    check(f"{label}: work folder", sorted(os.listdir(work)), ["probe-all.txt", "probe-echo.txt", "probe-list.txt"])
 
     check(f"{label}: command log", commands, [
         'dir /ah-d /b "E:\\*"  > probe-list.txt',
+        'dir /a /b "E:\\*" > probe-all.txt',
         'echo "a&b" 100% ^& x  y!',
-        "echo " + BIG5_TEXT.decode(settings["ansi"]) + "> probe-big5.txt",
+        "echo " + ECHOED + "> probe-echo.txt",
         'del /ah /f "E:\\autorun.inf"',
         "pause",
     ])
+
+
+def read_listing(path):
+    """The names of a listing that cmd.exe /u wrote: UTF-16LE, no BOM, CRLF after each name."""
+    if not path.exists():
+        return None
+    data = path.read_bytes().decode("utf-16-le")
+    if data and not data.endswith("\r\n"):
+        return ["<no CRLF at the end>", data]
+    return sorted(data.split("\r\n")[:-1])
 
 
 def plant_device_links(prefix):
