@@ -380,7 +380,7 @@ def run_scenario(executor, scn, scratch, mode=None, run_id="run"):
             problems.append("marker %s exists: a name ran as a command" % marker)
     if not problems:
         executor.release_system_folder(places["system"])
-    elif not places["system"].startswith(scratch + os.sep):
+    elif os.path.exists(places["system"]) and not places["system"].startswith(scratch + os.sep):
         problems.append("the system place is kept in %s" % places["system"])
     return problems
 
