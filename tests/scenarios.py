@@ -282,7 +282,11 @@ class WineRun:
         shutil.rmtree(folder, ignore_errors=True)
 
     def run(self, scn, drives, workdir, transcript, mode, canary):
-        return self.wine.run(drives, workdir, mode=mode, com1=canary)
+        result = self.wine.run(drives, workdir, mode=mode, com1=canary)
+        if self.wine.logger_retries:
+            print("note: Wine failed to start cmd-real.exe %d time(s) in this run; the logger tried again" %
+                  self.wine.logger_retries)
+        return result
 
     def close(self):
         self.wine.close()

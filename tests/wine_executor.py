@@ -76,6 +76,7 @@ REAL_CMD_WINDOWS_PATH = r"C:\windows\system32\cmd-real.exe"
 RUN_FOLDER = "nodrel-run"  # in drive_c: the program, and the batch file of console-chcp950
 SYSTEM_FOLDER = "nodrel-system"  # in drive_c: folders that scenarios own on the system drive
 RUN_TIMEOUT = 60
+LOGGER_RETRY = "cmdlog: starting cmd-real.exe failed"  # tests/wine/cmdlog.c, on stderr
 MACHINE_I386 = 0x14C
 PROBE_32_WINDOWS_PATH = r"C:\nodrel-tools\hello32.exe"
 # mountmgr takes port numbers 1..255 from the registry and gives a port it finds the first number left,
@@ -201,6 +202,7 @@ class WineExecutor:
         self.prefix = self.scratch / "prefix"
         self.last_stderr = b""
         self.last_returncode = None
+        self.logger_retries = 0
         self.timings = {}
         self.removed_device_links = {}  # every dosdevices link into /dev removed so far: {name: target}
 
@@ -522,6 +524,8 @@ class WineExecutor:
         self.timings["last_run"] = time.monotonic() - started
         self.last_stderr = stderr
         self.last_returncode = code
+        # The logger says on stderr when Wine failed to start cmd-real.exe and it tried again.
+        self.logger_retries = stderr.count(LOGGER_RETRY.encode())
         self.removed_device_links.update(remove_device_links(self.prefix))
         return stdout, self._read_commands(log)
 
