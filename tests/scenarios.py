@@ -149,6 +149,11 @@ def build_trees(tree, places):
     return links
 
 
+def build_tree(folder, entries, places=None):
+    """Creates one folder's entries (scripts/demo.py builds its stick so); links name places as build_trees."""
+    return build_trees({"": entries}, dict(places or {}, **{"": folder}))
+
+
 def entries_left(folder):
     """Every entry under folder, folders ending in "/"; a link is an entry of its own, never followed."""
     left = set()
