@@ -82,10 +82,14 @@ HANDLE start_interpreter(const std::string& command, HANDLE child_stdout) {
 
     PROCESS_INFORMATION process;
     ZeroMemory(&process, sizeof process);
-    if (!CreateProcessW(application.c_str(), writable.data(), nullptr, nullptr, TRUE, 0,
-                        nullptr, nullptr, &startup, &process)) {
-        return nullptr;
+    // A start that fails ran nothing, so one more try is safe; a busy machine
+    // sometimes refuses a start once.
+    bool started = false;
+    for (int attempt = 0; attempt < 2 && !started; ++attempt) {
+        started = CreateProcessW(application.c_str(), writable.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                 nullptr, &startup, &process) != 0;
     }
+    if (!started) return nullptr;
     CloseHandle(process.hThread);
     return process.hProcess;
 }

@@ -26,6 +26,9 @@ STICK = [
     "report.docx",
     "Music/",
     "Music/song.mp3",
+    "功課/ [h]",
+    "功課/作業.doc",
+    "功課.exe",
 ]
 ATTRS = [(0x2, "H"), (0x4, "S"), (0x1, "R")]
 
@@ -65,7 +68,11 @@ def main(exe):
         finally:
             executor.close()
         print("== console (Big5 converted to UTF-8)")
-        print(stdout.decode("big5", errors="replace").replace("\r\n", "\n"))
+        # The program's own lines are Big5; after the last one comes PAUSE's prompt, which
+        # cmd.exe /u writes in UTF-16LE.
+        lines, _, prompt = stdout.rpartition(b"\r\n")
+        print(lines.decode("cp950", errors="replace").replace("\r\n", "\n"))
+        print(prompt.decode("utf-16-le", errors="replace"))
         print()
         print("== commands sent to cmd.exe")
         for command in commands:

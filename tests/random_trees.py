@@ -1,20 +1,29 @@
 #!/usr/bin/env python3
 """Randomized check of what the program deletes from a stick.
 
-  random_trees.py PATH/TO/nodrel [--seeds N] [--seed S]
+  random_trees.py PATH/TO/nodrel [--seeds N] [--seed S] [--wine PATH/TO/nodrel.exe ...]
 
 For each seed (1..N, default 40; or only S) a drive tree full of awkward names is
-generated, built under a throwaway folder as drive E:, and the native program is run on
-it. The entries it deleted must be exactly the ones the cleaning rules condemn, which this
-script works out from the tree on its own. The working folder must end up holding only
-the decoys put there (the program removes its own work files). A failing seed prints the
-tree, the differences and the program's output, and its folder is kept.
+generated (command characters, names no code page holds, Big5 characters whose second
+byte is \\ or |, device names such as COM1.exe), built under a throwaway folder as drive
+E:, and the native program is run on it. The entries it deleted must be exactly the ones
+the cleaning rules condemn, which this script works out from the tree on its own; so must
+its del commands and its "removed" lines. The working folder must end up holding only the
+decoys put there (the program removes its own work files).
+
+With --wine (once per exe), every seed also runs under Wine (mode C.UTF-8/pipes, COM1 mapped
+to a canary file that must stay as it is) on the same tree, built afresh: the entries left,
+the del commands and the stdout lines (line ends removed; the order inside one listing is
+free, as Wine sorts what Windows lists pattern by pattern) must agree with the native run,
+and both with the rules. A failing seed prints the tree, the differences and the outputs,
+and its folder is kept.
 
 Needs root for read-only folders (as on Windows, their files can still be deleted); other
 users get trees without them.
 """
 
 import argparse
+import difflib
 import os
 import random
 import shutil
@@ -30,46 +39,54 @@ MAX_NAME_BYTES = 200
 MAX_ENTRIES = 60
 # Files the program writes in its working folder; decoys must not use these names.
 WORK_FILES = {"file.txt", "file_cmp.txt", "dir_1.txt", "dir_2.txt"}
-# Complaints of the command interpreter that only a mangled command line produces.
+# Complaints of the command interpreter that only a mangled command line produces (the stand-in's and
+# Windows' wording, and Wine's).
 BROKEN_COMMAND_SIGNS = ("is not recognized", "Invalid switch", "Parameter format not correct",
-                        "syntax of the command is incorrect")
+                        "syntax of the command is incorrect", "Can't recognize", "Invalid parameter")
+# Names Windows opens as devices (the part before the first dot, trailing blanks removed, any case).
+DEVICE_BASES = {"con", "prn", "aux", "nul", "conin$", "conout$"} | {
+    "%s%s" % (port, digit) for port in ("com", "lpt") for digit in "123456789\u00b9\u00b2\u00b3"}
+REMOVED = " \u5df2\u79fb\u9664"  # "... 已移除"
+NOT_REMOVED = " \u7121\u6cd5\u79fb\u9664\uff0c\u8acb\u81ea\u884c\u6aa2\u67e5\u3002"  # "... 無法移除，請自行檢查。"
 
 
 # ---------------------------------------------------------------------------
 # The rules: which entries of drive E: a cleaning run removes.
 
+def is_device_name(name):
+    return name.split(".", 1)[0].rstrip(" ").lower() in DEVICE_BASES
+
+
 def is_plain(name):
-    """A name the program may put into a command as itself."""
+    """A name the program may put into a command as itself (any character a listing carries exactly)."""
     if name in ("", ".", ".."):
         return False
     for ch in name:
-        if ch in FORBIDDEN_CHARS or ord(ch) < 0x20 or ord(ch) == 0x7F:
-            return False
+        if ch in FORBIDDEN_CHARS or ord(ch) < 0x20 or 0xD800 <= ord(ch) <= 0xDFFF:
+            return False  # a lone surrogate is no Unicode character
     if name.endswith(" ") or name.endswith("."):
         return False
-    try:
-        name.encode("big5")
-    except UnicodeEncodeError:
-        return False  # shown with "?" by the command interpreter
-    return True
+    return not is_device_name(name)
 
 
 def has_executable_ending(name):
     return name.lower().endswith(EXECUTABLE_ENDINGS)
 
 
-def condemned(tree):
-    """Paths (tuples of names) the rules delete; tree maps path -> Entry."""
-    out = set()
+def attempts(tree, del_keeps_system=True):
+    """The files the program tries to delete: {path (a tuple of names): (the path as its del command and its
+    report write it, whether the file goes)}; tree maps path -> Entry. del_keeps_system: del without /a
+    leaves a system file, as on Windows and in the stand-in; Wine's del /f deletes it."""
+    out = {}
     root = [e for p, e in tree.items() if len(p) == 1]
     root_files = {e.name: e for e in root if not e.is_dir}
     for f in root_files.values():
-        # A hidden autorun.inf file, whatever its letter case.
+        # A hidden autorun.inf file, whatever its letter case, deleted by that name.
         if f.name.lower() == "autorun.inf" and f.hidden:
-            out.add(f.path)
+            out[f.path] = ("E:\\autorun.inf", True)
         # Hidden executables at the root, except the exact system loader name.
         if f.hidden and has_executable_ending(f.name) and is_plain(f.name) and f.name != "NTDETECT.COM":
-            out.add(f.path)
+            out[f.path] = (windows_path(f.path), True)
     for d in root:
         if not (d.is_dir and d.hidden and is_plain(d.name)):
             continue
@@ -77,12 +94,32 @@ def condemned(tree):
         for p, f in tree.items():
             if len(p) == 2 and p[0] == d.name and not f.is_dir and has_executable_ending(f.name) \
                     and is_plain(f.name) and (f.hidden or not f.system):
-                out.add(p)
-        # The root program named exactly like the hidden folder, unless it is a system file.
+                out[p] = (windows_path(p), True)
+        # The root program named exactly like the hidden folder, if the step before left it (it was not
+        # hidden): del /f cannot delete it when it is a system file.
         twin = root_files.get(d.name + ".exe")
-        if twin is not None and (twin.hidden or not twin.system):
-            out.add(twin.path)
+        if twin is not None and twin.path not in out:
+            out[twin.path] = (windows_path(twin.path), not (twin.system and del_keeps_system))
     return out
+
+
+def condemned(tree, del_keeps_system=True):
+    """Paths (tuples of names) the rules delete; tree maps path -> Entry."""
+    return {p for p, (_, goes) in attempts(tree, del_keeps_system).items() if goes}
+
+
+def wine_only_removals(tree):
+    """The files that go under Wine only: system files that del /f deletes there and not on Windows."""
+    return condemned(tree, False) - condemned(tree)
+
+
+def windows_path(path):
+    return "E:\\" + "\\".join(path)
+
+
+def shown(windows):
+    """A path as the program shows it: Big5, "?" for each character Big5 lacks."""
+    return windows.encode("cp950", errors="replace").decode("cp950")
 
 
 # ---------------------------------------------------------------------------
@@ -144,14 +181,21 @@ EXEC_EXTS = ["exe", "com", "bat", "bin", "cmd"]
 NEAR_EXTS = ["bath", "exe1", "comics", "exec", "bins", "cmdx", "batch", "exe_", "ex", "co"]
 OTHER_EXTS = ["txt", "jpg", "inf", "dll", "lnk", "mp3", "doc", "exe.txt", "bat.bak"]
 # Ordinary names, names full of command characters (still safe to quote), and names
-# the program must leave alone (forbidden characters, "?" on screen, control characters).
+# the program must leave alone (forbidden characters, control characters, device names).
 PLAIN_STEMS = ["Photos", "Music", "My Music", "My", "setup", "Setup Tool", "virus", "game", "x", "a",
                "readme", "install", "New Folder", "Docs", "copy of x", "a  b", "\u7167\u7247",
                "\u6211\u7684 \u97f3\u6a02", "\u6587\u4ef6"]
+# Plain too: Big5 characters whose second byte is 0x5C (功 許 蓋) or 0x7C (四 會), accented and fullwidth
+# letters, and characters Big5 lacks (ō, é, ï, Hangul, ☃), shown as "?" on the console.
+UNICODE_STEMS = ["\u529f\u8ab2", "\u8a31\u84cb", "\u84cb\u5b50", "\u56db\u5e74\u7d1a", "\u6703\u8b70",
+                 "\u529f", "\u56db", "caf\u00e9", "Ph\u014dtos", "na\u00efve", "\uff24ocs", "\ud55c\uae00",
+                 "\u529f\u8ab2 Ph\u014dtos", "P\u2603Q", "\u2603"]
+# COM1..COM9 and LPT1..LPT9 in any case, one with a blank before its dot; never NUL, CON, AUX or PRN.
+DEVICE_STEMS = ["COM1", "com3", "Com9", "LPT1", "lpt4", "LpT9", "COM7 ", "COM\u00b2", "lpt\u00b3"]
 COMMAND_STEMS = ["a&b", "x^y", "(copy)", "it's", "a,b", "c;d", "e=f", "wow!", "say ^& hi", "1 & 2",
                  "[x]", "run (2)", "a;b=c,d", "!x!", "^", "&", " lead", "x & b"]
-UNSAFE_STEMS = ["100%", "%PATH%", "%temp", "what?", "star*", "*", "P\u2603Q", "\u2603",
-                "tab\there", "ctl\x01x", 'q"uote', "lt<gt>", "pi|pe", "co:lon", "back\\slash"]
+UNSAFE_STEMS = ["100%", "%PATH%", "%temp", "what?", "star*", "*", "tab\there", "ctl\x01x", 'q"uote',
+                "lt<gt>", "pi|pe", "co:lon", "back\\slash", "x\nDocs", "cr\rlf"]
 TAILS = [" ", ".", " .", ". ", "  "]
 LONG_CHARS = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 &^()',;=!-_"
 
@@ -173,12 +217,16 @@ def long_stem(rng, length):
 
 def random_stem(rng):
     pick = rng.random()
-    if pick < 0.08:
+    if pick < 0.07:
         return long_stem(rng, rng.randint(150, 190))
-    if pick < 0.55:
+    if pick < 0.4:
         return rng.choice(PLAIN_STEMS)
-    if pick < 0.8:
+    if pick < 0.6:
+        return rng.choice(UNICODE_STEMS)
+    if pick < 0.78:
         return rng.choice(COMMAND_STEMS)
+    if pick < 0.86:
+        return case_variant(rng, rng.choice(DEVICE_STEMS))
     return rng.choice(UNSAFE_STEMS)
 
 
@@ -192,6 +240,8 @@ def random_ext(rng):
 
 
 def random_file_name(rng):
+    if rng.random() < 0.03:
+        return case_variant(rng, rng.choice(DEVICE_STEMS)).rstrip(" ")  # a device name without extension
     name = random_stem(rng) + "." + random_ext(rng)
     if rng.random() < 0.08:
         name += rng.choice(TAILS)
@@ -308,6 +358,13 @@ def generate(seed, read_only_ok):
         if folder is not None and rng.random() < 0.4:
             add_lookalike(rng, tree, folder.name)
 
+    # COM1 as a program at the root or in a hidden folder: under Wine, COM1 is the canary file.
+    if rng.random() < 0.5:
+        hidden = sorted(e.path for e in tree.entries.values() if e.is_dir and e.hidden and len(e.path) == 1)
+        parent = rng.choice(hidden) if hidden and rng.random() < 0.5 else ()
+        tree.add(parent, case_variant(rng, "COM1") + "." + case_variant(rng, rng.choice(EXEC_EXTS)), False,
+                 rng.choice(["", "h", "hs"]))
+
     # Loose root files of every kind.
     for _ in range(rng.randint(3, 10)):
         tree.add((), random_file_name(rng), False, file_attrs(rng))
@@ -385,61 +442,203 @@ def entries_found(base):
     return found
 
 
-def run_program(exe, scratch):
+class Run:
+    """What one run of the program gave: stdout lines (line ends removed) and what followed the last one,
+    the command lines, stderr, exit status (None: it did not finish)."""
+
+    def __init__(self, lines, rest, commands, stderr, returncode):
+        self.lines, self.rest, self.commands = lines, rest, commands
+        self.stderr, self.returncode = stderr, returncode
+
+    def text(self):
+        return "\n".join(line.decode("cp950", errors="replace") for line in self.lines) + \
+            "\n[then %r]" % self.rest
+
+
+def run_native(exe, scratch):
     drive_c = os.path.join(scratch, "C")
     drive_e = os.path.join(scratch, "E")
     work = os.path.join(scratch, "work")
     os.makedirs(drive_c, exist_ok=True)
-    env = {k: v for k, v in os.environ.items() if k not in ("SYSTEMDRIVE", "NODREL_WINDOWS_DIR")}
+    transcript = os.path.join(scratch, "transcript.txt")
+    open(transcript, "w").close()
+    env = {k: v for k, v in os.environ.items() if k not in ("SYSTEMDRIVE", "NODREL_WINDOWS_DIR", "NODREL_SYSTEM_DIR")}
     env["NODREL_DRIVES"] = "C=fixed:%s;E=removable:%s" % (drive_c, drive_e)
     env["SYSTEMDRIVE"] = "C:"
-    env["NODREL_TRANSCRIPT"] = os.path.join(scratch, "transcript.txt")
-    proc = subprocess.run([exe], cwd=work, env=env, input=b"", stdout=subprocess.PIPE,
-                          stderr=subprocess.PIPE, timeout=60)
-    return proc
-
-
-def check_seed(exe, seed, scratch, read_only_ok):
-    """Runs one seed; returns a list of problems (empty when all is well)."""
-    tree, work = generate(seed, read_only_ok)
-    drive_e = os.path.join(scratch, "E")
-    work_dir = os.path.join(scratch, "work")
-    build(drive_e, tree)
-    build(work_dir, work)
+    env["NODREL_TRANSCRIPT"] = transcript
     try:
-        proc = run_program(exe, scratch)
+        proc = subprocess.run([exe], cwd=work, env=env, input=b"", stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE, timeout=60)
+        stdout, stderr, code = proc.stdout, proc.stderr, proc.returncode
     except subprocess.TimeoutExpired as timeout:
         # A run that never ends is a failure too; report what it wrote so far.
-        proc = subprocess.CompletedProcess(timeout.cmd, None, timeout.stdout or b"", timeout.stderr or b"")
+        stdout, stderr, code = timeout.stdout or b"", timeout.stderr or b"", None
+    with open(transcript, "rb") as f:
+        commands = f.read().decode("utf-8", errors="surrogateescape").split("\n")
+    parts = stdout.split(b"\n")
+    return Run(parts[:-1], parts[-1], commands[:-1] if commands[-1] == "" else commands, stderr, code)
 
-    problems = [] if proc.returncode is not None else ["the program did not finish within 60 s"]
-    want_gone = condemned(tree.entries)
+
+def run_wine(executor, scratch, canary):
+    try:
+        stdout, commands = executor.run({"C": ("fixed", ""), "E": ("removable", os.path.join(scratch, "E"))},
+                                        os.path.join(scratch, "work"), mode="C.UTF-8/pipes", com1=canary)
+        code = executor.last_returncode
+    except subprocess.TimeoutExpired:
+        stdout, commands, code = b"", [], None
+    parts = stdout.split(b"\r\n")
+    return Run(parts[:-1], parts[-1], commands, executor.last_stderr, code)
+
+
+def canonical(lines):
+    """The stdout lines with the order inside each listing made free: per step, its own lines sorted, and each
+    folder it scans (a "正在掃描 E:\\X" line) with the lines of paths in that folder, the folders sorted."""
+    scanning = "\u6b63\u5728\u6383\u63cf "  # "正在掃描 "
+    steps = []
+    for line in (x.decode("cp950", errors="replace") for x in lines):
+        if line.startswith("\u6b65\u9a5f ") or not steps:  # "步驟 N: ..." starts a step
+            steps.append((line, [], {}))
+            continue
+        _, loose, folders = steps[-1]
+        if line.startswith(scanning + "E:\\") and line.count("\\") > 1:
+            folders[line] = []
+            continue
+        owner = next((f for f in folders if line.split(" ", 1)[-1].startswith(f[len(scanning):] + "\\")
+                      or line.startswith(f[len(scanning):] + "\\")), None)
+        (folders[owner] if owner else loose).append(line)
+    return [(head, sorted(loose), sorted((f, sorted(x)) for f, x in folders.items())) for head, loose, folders in steps]
+
+
+FOUND = "\u627e\u5230 "  # "找到 ...": a program left in the root
+WARNING_LINES = ["\u8b66\u544a: \u627e\u5230\u53ef\u7591\u57f7\u884c\u6a94",
+                 "\u7531\u65bc\u9019\u4e9b\u6a94\u6848\u4e0d\u5b8c\u5168\u7b26\u5408\u7279\u5fb5\u5224\u65b7\uff0c"
+                 "\u56e0\u6b64\u4e26\u672a\u81ea\u52d5\u522a\u9664",
+                 "\u4f46\u60a8\u61c9\u4e3b\u52d5\u78ba\u8a8d\u4e0a\u8ff0\u6a94\u6848\u662f\u5426\u5177\u5371"
+                 "\u96aa\u6027\u5f8c\u518d\u4f7f\u7528\u8a72\u78c1\u789f\u3002"]
+
+
+def native_as_wine(lines, wine_only):
+    """The native run's lines as Wine gives them when its del also deletes the files wine_only: "removed"
+    for "not removed", those files no longer found in the last step, nor its warning when nothing is left."""
+    lines = [line.decode("cp950", errors="replace") for line in lines]
+    for p in wine_only:
+        name = shown(windows_path(p))
+        lines = [name + REMOVED if line == name + NOT_REMOVED else line for line in lines
+                 if line != FOUND + name]
+    if not any(line.startswith(FOUND) for line in lines):
+        lines = [line for line in lines if line not in WARNING_LINES]
+    return [line.encode("cp950") for line in lines]
+
+
+def flat(steps):
+    """canonical()'s form as lines, for a diff."""
+    out = []
+    for head, loose, folders in steps:
+        out.append(head)
+        out.extend("  " + line for line in loose)
+        for folder, lines in folders:
+            out.append("  " + folder)
+            out.extend("    " + line for line in lines)
+    return out
+
+
+def del_targets(commands):
+    """The paths of the del commands, in order."""
+    out = []
+    for command in commands:
+        if command.startswith("del ") and command.endswith('"') and ' "' in command:
+            out.append(command[command.index(' "') + 2:-1])
+        elif command.startswith("del "):
+            out.append("<unquoted> " + command)
+    return out
+
+
+def check_run(what, run, tree, work, scratch, del_keeps_system):
+    """Problems of one run: against the rules, on its drive E: and working folder under scratch."""
+    want_gone = condemned(tree.entries, del_keeps_system)
+    problems = [] if run.returncode is not None else ["%s: the program did not finish within 60 s" % what]
+    drive_e, work_dir = os.path.join(scratch, "E"), os.path.join(scratch, "work")
     left = entries_found(drive_e)
     gone = {p for p in tree.entries if p not in left}
     for p in sorted(want_gone - gone):
-        problems.append("kept, but the rules delete it: %s" % tree.entries[p].show())
+        problems.append("%s: kept, but the rules delete it: %s" % (what, tree.entries[p].show()))
     for p in sorted(gone - want_gone):
-        problems.append("deleted, but the rules keep it: %s" % tree.entries[p].show())
+        problems.append("%s: deleted, but the rules keep it: %s" % (what, tree.entries[p].show()))
     for p in sorted(set(left) - set(tree.entries)):
-        problems.append("E: entry that was not there before: %r" % "/".join(p))
+        problems.append("%s: E: entry that was not there before: %r" % (what, "/".join(p)))
 
     work_left = entries_found(work_dir)
     for p in sorted(set(work.entries) - set(work_left)):
-        problems.append("work folder entry removed: %r" % "/".join(p))
+        problems.append("%s: work folder entry removed: %r" % (what, "/".join(p)))
     for p in sorted(set(work_left) - set(work.entries)):
-        problems.append("work folder entry left behind: %r" % "/".join(p))
+        problems.append("%s: work folder entry left behind: %r" % (what, "/".join(p)))
     for p, entry in sorted(work.entries.items()):
         if not entry.is_dir and p in work_left:
             with open(host_path(work_dir, p), "rb") as f:
                 if f.read() != content_of(p):
-                    problems.append("work folder file changed: %r" % "/".join(p))
+                    problems.append("%s: work folder file changed: %r" % (what, "/".join(p)))
 
-    errors = proc.stderr.decode("big5", errors="replace")
+    # One del for each file the rules try, and no other; each reported removed or not, and nothing else.
+    tries = attempts(tree.entries, del_keeps_system)
+    want_dels = sorted(path for path, _ in tries.values())
+    if sorted(del_targets(run.commands)) != want_dels:
+        problems.append("%s: del commands differ from the rules: extra %r, missing %r" % (
+            what, sorted(set(del_targets(run.commands)) - set(want_dels)),
+            sorted(set(want_dels) - set(del_targets(run.commands)))))
+    reports = sorted(line.decode("cp950", errors="replace") for line in run.lines
+                     if line.decode("cp950", errors="replace").endswith((REMOVED, NOT_REMOVED)))
+    want_reports = sorted(shown(path) + (REMOVED if goes else NOT_REMOVED) for path, goes in tries.values())
+    if reports != want_reports:
+        problems.append("%s: removal lines differ from the rules: extra %r, missing %r" % (
+            what, sorted(set(reports) - set(want_reports)), sorted(set(want_reports) - set(reports))))
+
     for sign in BROKEN_COMMAND_SIGNS:
-        if sign in errors:
-            problems.append("the command interpreter said %r: a command line was mangled" % sign)
-    if proc.returncode not in (0, None):
-        problems.append("exit status %d" % proc.returncode)
+        # cmd.exe /u writes its complaints in UTF-16LE.
+        if sign.encode() in run.stderr or sign.encode("utf-16-le") in run.stderr:
+            problems.append("%s: the command interpreter said %r: a command line was mangled" % (what, sign))
+    if run.returncode not in (0, None):
+        problems.append("%s: exit status %d" % (what, run.returncode))
+    return problems
+
+
+def check_seed(exe, seed, scratch, read_only_ok, wine=()):
+    """Runs one seed natively and on each (label, WineExecutor, canary file) of wine; returns the report of
+    its problems (empty when all is well)."""
+    tree, work = generate(seed, read_only_ok)
+    want_gone = condemned(tree.entries)  # marked in the report: what goes on Windows
+    runs = []
+    native_scratch = os.path.join(scratch, "native")
+    build(os.path.join(native_scratch, "E"), tree)
+    build(os.path.join(native_scratch, "work"), work)
+    native = run_native(exe, native_scratch)
+    runs.append(("native", native))
+    problems = check_run("native", native, tree, work, native_scratch, True)
+    for label, executor, canary in wine:
+        wine_scratch = os.path.join(scratch, label.replace("/", "-"))
+        build(os.path.join(wine_scratch, "E"), tree)
+        build(os.path.join(wine_scratch, "work"), work)
+        with open(canary, "wb") as f:
+            f.write(CANARY_TEXT)
+        run = run_wine(executor, wine_scratch, canary)
+        runs.append((label, run))
+        problems += check_run(label, run, tree, work, wine_scratch, False)
+        with open(canary, "rb") as f:
+            if f.read() != CANARY_TEXT:
+                problems.append("%s: the COM1 canary changed: a device name was used" % label)
+        # The same tree gives the same result natively and under Wine, but for the system files that only
+        # Wine's del deletes: their "not removed" lines natively are "removed" lines there.
+        wine_only = wine_only_removals(tree.entries)
+        native_left = {p: d for p, d in entries_found(os.path.join(native_scratch, "E")).items() if p not in wine_only}
+        if entries_found(os.path.join(wine_scratch, "E")) != native_left:
+            problems.append("%s: the entries left on E: differ from the native run's" % label)
+        here, there = canonical(run.lines), canonical(native_as_wine(native.lines, wine_only))
+        if here != there:
+            problems.append("%s: stdout lines differ from the native run's (order inside a listing aside):\n%s" % (
+                label, "\n".join(difflib.unified_diff(flat(there), flat(here), "native", label, lineterm=""))))
+        if sorted(run.commands) != sorted(native.commands):
+            problems.append("%s: command lines differ from the native run's: only here %r, only natively %r" % (
+                label, sorted(set(run.commands) - set(native.commands)),
+                sorted(set(native.commands) - set(run.commands))))
 
     if problems:
         report = ["tree of E: (%d entries; condemned marked with *):" % len(tree)]
@@ -449,12 +648,18 @@ def check_seed(exe, seed, scratch, read_only_ok):
         report.extend("   " + entry.show() for _, entry in sorted(work.entries.items()))
         report.append("differences:")
         report.extend("   " + line for line in problems)
-        report.append("program stdout:")
-        report.append(proc.stdout.decode("big5", errors="replace"))
-        report.append("program stderr:")
-        report.append(errors)
+        for label, run in runs:
+            report.append("%s stdout:" % label)
+            report.append(run.text())
+            report.append("%s commands:" % label)
+            report.extend("   " + command for command in run.commands)
+            report.append("%s stderr:" % label)
+            report.append(run.stderr.decode("utf-16-le" if b"\0" in run.stderr else "utf-8", errors="replace"))
         return report
     return []
+
+
+CANARY_TEXT = b"nodrel random-trees COM1 canary"
 
 
 def main(argv):
@@ -462,6 +667,8 @@ def main(argv):
     parser.add_argument("exe")
     parser.add_argument("--seeds", type=int, default=40, help="run seeds 1..N")
     parser.add_argument("--seed", type=int, help="run only this seed")
+    parser.add_argument("--wine", action="append", default=[], metavar="EXE",
+                        help="also run each seed under Wine with this Windows build (may be repeated)")
     args = parser.parse_args(argv[1:])
     if hasattr(sys.stdout, "reconfigure"):
         sys.stdout.reconfigure(errors="backslashreplace")
@@ -470,21 +677,38 @@ def main(argv):
     read_only_ok = os.geteuid() == 0
 
     base = tempfile.mkdtemp(prefix="nodrel-random-")
+    wine = []
     started = time.monotonic()
-    failed = []
-    for seed in seeds:
-        scratch = os.path.join(base, "seed-%d" % seed)
-        os.makedirs(scratch)
-        report = check_seed(exe, seed, scratch, read_only_ok)
-        if report:
-            failed.append(seed)
-            print("FAIL seed %d (kept in %s)" % (seed, scratch))
-            print("\n".join(report))
-        else:
-            shutil.rmtree(scratch)
-    print("random trees: %d seeds, %d failed%s, %.1f s" % (
-        len(seeds), len(failed), (" (%s)" % ", ".join(map(str, failed))) if failed else "",
-        time.monotonic() - started))
+    try:
+        if args.wine:
+            sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+            from wine_executor import Unsupported32Bit, WineExecutor
+            for number, windows_exe in enumerate(args.wine):
+                try:
+                    executor = WineExecutor(windows_exe, os.path.join(base, "wine-%d" % number))
+                except Unsupported32Bit as reason:
+                    print("SKIP the random trees of %s under Wine: %s" % (windows_exe, reason))
+                    continue
+                wine.append(("wine " + windows_exe, executor, os.path.join(base, "com1-canary-%d" % number)))
+        prefixes = time.monotonic() - started
+        failed = []
+        for seed in seeds:
+            scratch = os.path.join(base, "seed-%d" % seed)
+            os.makedirs(scratch)
+            report = check_seed(exe, seed, scratch, read_only_ok, wine)
+            if report:
+                failed.append(seed)
+                print("FAIL seed %d (kept in %s)" % (seed, scratch))
+                print("\n".join(report))
+            else:
+                shutil.rmtree(scratch)
+    finally:
+        for _, executor, _ in wine:
+            executor.close()
+    where = "natively" + "".join(" and under %s" % label for label, _, _ in wine)
+    print("random trees %s: %d seeds, %d failed%s, %.1f s%s" % (
+        where, len(seeds), len(failed), (" (%s)" % ", ".join(map(str, failed))) if failed else "",
+        time.monotonic() - started, " (%.1f s of it making the Wine prefixes)" % prefixes if wine else ""))
     if failed:
         return 1
     shutil.rmtree(base)

@@ -13,27 +13,38 @@ Scenario file fields:
   drives        {"E": "removable", ...}; types: removable fixed remote cdrom ramdisk noroot, and (natively)
                 "subst:C:\\folder" for a SUBST drive of that Windows folder.
                 C is the system drive under Wine (the prefix's own C:); natively it is an empty folder.
-  tree          {"E": [entry, ...], "work": [...]}; an entry is "path" or "path [attrs]", a folder ends in "/",
-                or {"path": ..., "attrs": ..., "content": ...}. attrs: h hidden, s system, r read-only,
-                u unreadable (needs "unprivileged"). "work" is the working folder. "outside" is a folder on no
-                drive; "system" a folder on the system drive C: (natively in C's folder, under Wine in the
-                prefix's drive_c).
-                {"path": ..., "link": "PLACE:relpath"} is a symbolic link to relpath in PLACE (a tree key);
-                attrs on a link go to its target, where Wine reads them.
-  deleted       {"E": ["path", ...]}: what the run must remove; everything else must stay.
+  tree          {place: [entry, ...]}; places: a drive letter, "work" (the working folder), "outside" (a folder
+                on no drive) and "system" (a folder on the system drive C:: natively in the C drive's folder, under
+                Wine a folder of the prefix's drive_c that the run owns).
+                An entry is "path" or "path [attrs]", a folder ends in "/", or {"path": ..., "attrs": ...,
+                "content": ...}, or a symlink {"path": ..., "link": "<place>:<relative path>", "attrs": ...}.
+                Paths are any Unicode text (a line feed too) and become UTF-8 names.
+                attrs: h hidden, s system, r read-only, u unreadable (needs "unprivileged"). On a link they are
+                set on its target (a symlink holds no user attributes of its own; Wine reads them through it),
+                which must then not have other attrs of its own.
+  deleted       {place: ["path", ...]}: what the run must remove; everything else must stay. The walk that
+                compares never follows a link: a link is one entry, and must still point where it did.
   stdout        the lines after the five start lines, closing line included; the PAUSE prompt follows.
-  commands      the command lines between "echo %SYSTEMDRIVE%" and "PAUSE".
+                Unicode text, encoded to Big5 (code page 950) to compare: write "?" where Big5 lacks a character.
+  commands      the command lines between "echo %SYSTEMDRIVE%" and "PAUSE", compared as Unicode text.
                 In both lists {"any_order": [...]} is a block whose order is free: Windows lists several
                 patterns one after the other, Wine in one sorted list.
   system_shown  the letter in the system drive notice (default "C").
   env           native only: SYSTEMDRIVE (null = unset; default "C:"), NODREL_WINDOWS_DIR, NODREL_SYSTEM_DIR.
   native_only   why the case cannot run under Wine.
+  wine_modes    "all", or a list of Wine modes (default ["C.UTF-8/pipes"]); each is a run of its own, on a tree
+                of its own. Modes: C.UTF-8/pipes, C.UTF-8/console, C.UTF-8/console-chcp950,
+                zh_TW.UTF-8/pipes, zh_TW.UTF-8/console (see tests/wine_executor.py). Natively a scenario runs once.
+  com1_canary   true: under Wine COM1 is a canary file of the run's own, which must keep its exact content.
+                Natively the stand-in has devices of its own; the file is made and checked all the same.
   unprivileged  run natively as an unprivileged user (root reads any file).
   locked        folders ("work" or a letter) that nothing may be created in or deleted from during the run,
                 not even by root: they get the immutable flag (chattr +i). Where that flag cannot be set the
                 scenario is skipped, with the reason.
   work_on       a drive letter: the program runs in that drive's root instead of a folder of its own.
   marker_absent paths relative to the working folder that must not exist after the run.
+
+Options: -k WORD runs only the scenarios whose file name holds WORD; -m MODE only that Wine mode of each.
 """
 
 import json
@@ -47,7 +58,7 @@ import tempfile
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)  # wine_executor, imported only for the Wine run
 SCENARIO_DIR = os.path.join(HERE, "scenarios")
-# cmd.exe /u writes its own output to a pipe in UTF-16LE, PAUSE's prompt included.
+# The stand-in's PAUSE, as cmd.exe /u writes it to a pipe: UTF-16LE. Under Wine each mode's is measured.
 PAUSE_PROMPT = "Press any key to continue... ".encode("utf-16-le")
 START_LINES = [
     "Nodrel v1.6(20091104) 正在執行.",
@@ -60,60 +71,102 @@ ATTR_BITS = {"r": 0x1, "h": 0x2, "s": 0x4}
 UNPRIVILEGED_ID = 65534
 
 
-def parse_entry(entry):
-    if isinstance(entry, dict):
-        return entry["path"], entry.get("attrs", ""), entry.get("content", "x")
-    path, attrs = entry, ""
-    if entry.endswith("]") and " [" in entry:
-        path, attrs = entry[:-1].rsplit(" [", 1)
-    return path, attrs, "x"
+class Entry:
+    """One tree entry: path (a folder's ends in "/"), attrs, content, and link ("place:relative path" or None)."""
+
+    def __init__(self, raw):
+        self.link = None
+        self.content = "x"
+        if isinstance(raw, dict):
+            self.path, self.attrs = raw["path"], raw.get("attrs", "")
+            self.content = raw.get("content", "x")
+            self.link = raw.get("link")
+        else:
+            self.path, self.attrs = raw, ""
+            if raw.endswith("]") and " [" in raw:
+                self.path, self.attrs = raw[:-1].rsplit(" [", 1)
+        if self.link is not None and self.path.endswith("/"):
+            raise ValueError(f"link {self.path!r}: a link's path has no trailing /")
+        unknown = set(self.attrs) - set("hsru")
+        if unknown:
+            raise ValueError(f"entry {self.path!r}: unknown attrs {''.join(sorted(unknown))}")
+
+
+def link_target(link, places):
+    """The host path that "<place>:<relative path>" names."""
+    place, colon, relative = link.partition(":")
+    if not colon or place not in places:
+        raise ValueError(f"link target {link!r}: the place must be one of {sorted(places)}")
+    return os.path.join(places[place], relative)
+
+
+def build_trees(tree, places):
+    """Creates every place's entries: files and folders, then links, then attributes (innermost first, so that
+    a read-only folder is filled before it is locked). Returns {host path of each link: its target}."""
+    made = []  # (host path, attrs) in creation order
+    links = {}
+    for key in tree:
+        os.makedirs(places[key], exist_ok=True)
+    for key, entries in tree.items():
+        for entry in map(Entry, entries):
+            host = os.path.join(places[key], entry.path.rstrip("/"))
+            if entry.link is not None:
+                continue
+            if entry.path.endswith("/"):
+                os.makedirs(host, exist_ok=True)
+            else:
+                os.makedirs(os.path.dirname(host), exist_ok=True)
+                with open(host, "w", encoding="utf-8", newline="") as f:
+                    f.write(entry.content)
+            made.append((host, entry.attrs))
+    for key, entries in tree.items():
+        for entry in map(Entry, entries):
+            if entry.link is None:
+                continue
+            host = os.path.join(places[key], entry.path)
+            os.makedirs(os.path.dirname(host), exist_ok=True)
+            links[host] = link_target(entry.link, places)
+            os.symlink(links[host], host)
+            made.append((host, entry.attrs))
+    # Attributes land on the real entry; a link's go to its target. One entry, one set of attrs.
+    wanted = {}
+    for host, attrs in made:
+        real = os.path.realpath(host)
+        if attrs and wanted.get(real, attrs) != attrs:
+            raise ValueError(f"{host}: attrs {attrs!r} differ from the {wanted[real]!r} of the entry it leads to")
+        if attrs:
+            if not os.path.lexists(real):
+                raise ValueError(f"{host}: attrs on a link whose target does not exist")
+            wanted[real] = attrs
+    for real, attrs in sorted(wanted.items(), key=lambda item: -item[0].count(os.sep)):
+        bits = sum(ATTR_BITS[a] for a in attrs if a in ATTR_BITS)
+        if bits:
+            os.setxattr(real, "user.DOSATTRIB", b"0x%x" % bits)
+        if "r" in attrs:
+            os.chmod(real, 0o444)
+        if "u" in attrs:
+            os.chmod(real, 0o000)
+    return links
 
 
 def build_tree(folder, entries, places=None):
-    """Creates the entries; folders' attributes are set after their contents. places maps the tree keys to
-    their folders, for links."""
-    os.makedirs(folder, exist_ok=True)
-    later = []
-    for entry in entries:
-        path, attrs, content = parse_entry(entry)
-        host = os.path.join(folder, path.rstrip("/"))
-        if isinstance(entry, dict) and "link" in entry:
-            place, _, rel = entry["link"].partition(":")
-            target = os.path.join(places[place], rel)
-            os.makedirs(os.path.dirname(host), exist_ok=True)
-            os.symlink(target, host)
-            later.append((target, attrs))
-        elif path.endswith("/"):
-            os.makedirs(host, exist_ok=True)
-        else:
-            os.makedirs(os.path.dirname(host), exist_ok=True)
-            with open(host, "w", encoding="utf-8", newline="") as f:
-                f.write(content)
-        later.append((host, attrs))
-    for host, attrs in later:
-        bits = sum(ATTR_BITS[a] for a in attrs if a in ATTR_BITS)
-        if bits:
-            os.setxattr(host, "user.DOSATTRIB", b"0x%x" % bits)
-        if "r" in attrs:
-            os.chmod(host, 0o444)
-        if "u" in attrs:
-            os.chmod(host, 0o000)
+    """Creates one folder's entries (scripts/demo.py builds its stick so); links name places as build_trees."""
+    return build_trees({"": entries}, dict(places or {}, **{"": folder}))
 
 
 def entries_left(folder):
-    """Every entry under folder; a link is an entry of its own ("name", never "name/"), never followed."""
+    """Every entry under folder, folders ending in "/"; a link is an entry of its own, never followed."""
     left = set()
     for top, dirs, files in os.walk(folder):
         rel = os.path.relpath(top, folder)
         prefix = "" if rel == "." else rel + "/"
-        for d in dirs:
-            left.add(prefix + d + ("" if os.path.islink(os.path.join(top, d)) else "/"))
+        left.update(prefix + d + ("" if os.path.islink(os.path.join(top, d)) else "/") for d in dirs)
         left.update(prefix + f for f in files)
     return left
 
 
 def expected_left(entries, deleted):
-    return {parse_entry(e)[0] for e in entries} - set(deleted)
+    return {Entry(e).path for e in entries} - set(deleted)
 
 
 def matches(expected, actual):
@@ -151,7 +204,21 @@ def split_stdout(data, newline):
 
 
 def big5(line):
-    return line.encode("big5")
+    try:
+        return line.encode("cp950")
+    except UnicodeEncodeError as error:
+        raise ValueError(f"expected stdout line {line!r} holds a character Big5 lacks: write '?' for it "
+                         f"({error})")
+
+
+def read_transcript(path):
+    """The command lines of a transcript: UTF-8 lines, each ended by a line feed (bytes that are not UTF-8
+    kept as surrogates, so that they show in a report)."""
+    with open(path, "rb") as f:
+        lines = f.read().decode("utf-8", errors="surrogateescape").split("\n")
+    if lines[-1] == "":
+        lines.pop()
+    return lines
 
 
 def drive_entry(letter, kind, folder):
@@ -164,7 +231,17 @@ class NativeExecutor:
         self.exe = os.path.abspath(exe)
         self.newline = b"\n"
 
-    def run(self, scn, drives, workdir, transcript):
+    def pause_prompt(self, mode):
+        return PAUSE_PROMPT
+
+    def system_folder(self, scratch, run_id):
+        """A folder on the system drive C:, in the C drive's folder of the scenario."""
+        return os.path.join(scratch, "C", "system-files")
+
+    def release_system_folder(self, folder):
+        pass
+
+    def run(self, scn, drives, workdir, transcript, mode, canary):
         env = {k: v for k, v in os.environ.items()
                if k not in ("SYSTEMDRIVE", "NODREL_WINDOWS_DIR", "NODREL_SYSTEM_DIR")}
         env["NODREL_DRIVES"] = ";".join(drive_entry(l, t, p) for l, (t, p) in sorted(drives.items()))
@@ -183,13 +260,7 @@ class NativeExecutor:
         # The interpreter's complaints ("File Not Found") are not compared; keep them off the report.
         proc = subprocess.run(command, cwd=workdir, env=env, input=b"", stdout=subprocess.PIPE,
                               stderr=subprocess.DEVNULL, timeout=60)
-        with open(transcript, encoding="utf-8", errors="surrogateescape") as f:
-            commands = f.read().splitlines()
-        return proc.stdout, commands
-
-    def system_folder(self, scratch, drives):
-        """A folder on the system drive C: for the scenario's "system" tree."""
-        return os.path.join(drives["C"][1] if "C" in drives else os.path.join(scratch, "C"), "system-files")
+        return proc.stdout, read_transcript(transcript)
 
     def close(self):
         pass
@@ -203,12 +274,24 @@ class WineRun:
         self.wine = WineExecutor(exe, scratch)
         self.newline = b"\r\n"
 
-    def run(self, scn, drives, workdir, transcript):
-        return self.wine.run(drives, workdir, b"")
+    def pause_prompt(self, mode):
+        return self.wine.pause_prompt(mode)
 
-    def system_folder(self, scratch, drives):
-        """A folder of the prefix's own C: for the scenario's "system" tree."""
-        return os.path.join(str(self.wine.prefix), "drive_c", "nodrel-system", os.path.basename(scratch))
+    def system_folder(self, scratch, run_id):
+        """A folder of the prefix's drive_c that only this run uses, so that links into it point at C:."""
+        folder = os.path.join(self.wine.system_folder(), run_id)
+        shutil.rmtree(folder, ignore_errors=True)
+        return folder
+
+    def release_system_folder(self, folder):
+        shutil.rmtree(folder, ignore_errors=True)
+
+    def run(self, scn, drives, workdir, transcript, mode, canary):
+        result = self.wine.run(drives, workdir, mode=mode, com1=canary)
+        if self.wine.logger_retries:
+            print("note: Wine failed to start cmd-real.exe %d time(s) in this run; the logger tried again" %
+                  self.wine.logger_retries)
+        return result
 
     def close(self):
         self.wine.close()
@@ -228,23 +311,32 @@ class Skip(Exception):
     """The scenario cannot run here; the message says why."""
 
 
-def run_scenario(executor, scn, scratch):
+def run_scenario(executor, scn, scratch, mode=None, run_id="run"):
+    """Builds the scenario's trees under scratch, runs the program once (in the Wine mode), and returns the
+    list of problems found. The system place may lie outside scratch: it is released only when all is well."""
     drives = {}
     for letter, kind in scn["drives"].items():
         drives[letter] = (kind, os.path.join(scratch, letter))
         if not kind.startswith("subst:"):
             os.makedirs(drives[letter][1], exist_ok=True)
     workdir = drives[scn["work_on"]][1] if "work_on" in scn else os.path.join(scratch, "work")
-    places = {letter: folder for letter, (_, folder) in drives.items()}
+    places = {letter: folder for letter, (kind, folder) in drives.items() if not kind.startswith("subst:")}
     places.update(work=workdir, outside=os.path.join(scratch, "outside"),
-                  system=executor.system_folder(scratch, drives))
+                  system=executor.system_folder(scratch, run_id))
     tree = scn.get("tree", {})
-    # Link targets first, so that their attributes can be set.
-    for key in sorted(tree, key=lambda k: any(isinstance(e, dict) and "link" in e for e in tree[k])):
-        build_tree(places[key], tree[key], places)
+    unknown = set(tree) - set(places)
+    if unknown:
+        raise ValueError(f"tree names unknown places {sorted(unknown)}")
+    links = build_trees(tree, places)
     os.makedirs(workdir, exist_ok=True)
     transcript = os.path.join(scratch, "transcript.txt")
     open(transcript, "w").close()
+    canary, canary_text = None, None
+    if scn.get("com1_canary"):
+        canary = os.path.join(scratch, "com1-canary")
+        canary_text = ("nodrel COM1 canary of %s" % run_id).encode()
+        with open(canary, "wb") as f:
+            f.write(canary_text)
     if scn.get("unprivileged") and os.geteuid() == 0:
         hand_over(scratch)
     locked = [workdir if key == "work" else drives[key][1] for key in scn.get("locked", [])]
@@ -252,51 +344,80 @@ def run_scenario(executor, scn, scratch):
         for folder in locked:
             if subprocess.run(["chattr", "+i", folder], stderr=subprocess.DEVNULL).returncode != 0:
                 raise Skip("cannot set the immutable flag on a folder here (needs root on ext4)")
-        stdout, commands = executor.run(scn, drives, workdir, transcript)
+        stdout, commands = executor.run(scn, drives, workdir, transcript, mode, canary)
     finally:
         for folder in locked:
             subprocess.run(["chattr", "-i", folder], stderr=subprocess.DEVNULL)
 
     problems = []
+    prompt = executor.pause_prompt(mode)
     lines, rest = split_stdout(stdout, executor.newline)
     want = expected_stdout_lines(scn)
     want_bytes = [big5(x) if isinstance(x, str) else {"any_order": [big5(y) for y in x["any_order"]]}
                   for x in want]
-    if not matches(want_bytes, lines) or rest != PAUSE_PROMPT:
-        problems.append("stdout differs:\n" + diff_text(flatten(want), lines, rest))
+    if not matches(want_bytes, lines) or rest != prompt:
+        problems.append("stdout differs:\n" + diff_text(flatten(want), lines, rest, prompt))
     deleted = scn.get("deleted", {})
-    for key in sorted(set(tree) | set(drives)):
+    # Every drive, and the working folder (the program must leave no work file there) unless it is a drive's.
+    compared = set(tree) | set(drives) | ({"work"} if "work_on" not in scn else set())
+    for key in sorted(compared & set(places)):
         folder = places[key]
-        if (key == "C" and key not in tree) or drives.get(key, ("",))[0].startswith("subst:"):
+        if key == "C" and key not in tree:
             continue
         want_left = expected_left(tree.get(key, []), deleted.get(key, []))
         got_left = entries_left(folder)
         if want_left != got_left:
             problems.append("%s: entries differ; missing %s, unexpected %s" % (
                 key, sorted(want_left - got_left), sorted(got_left - want_left)))
+    for host, target in sorted(links.items()):
+        if os.path.islink(host) and os.readlink(host) != target:
+            problems.append("link %s now points at %s, not %s" % (host, os.readlink(host), target))
+    if canary is not None:
+        if not os.path.isfile(canary) or os.path.islink(canary):
+            problems.append("COM1 canary %s is gone: a device name reached the command interpreter" % canary)
+        else:
+            with open(canary, "rb") as f:
+                found = f.read()
+            if found != canary_text:
+                problems.append("COM1 canary %s changed to %r: a device name was written to" % (canary, found))
     if commands is not None:
         want_commands = ["echo %SYSTEMDRIVE%"] + scn["commands"] + ["PAUSE"]
         if not matches(want_commands, commands):
-            problems.append("commands differ:\n" + diff_text(flatten(want_commands), commands, None))
+            problems.append("commands differ:\n" + diff_text(flatten(want_commands), commands, None, None))
     for marker in scn.get("marker_absent", []):
         if os.path.exists(os.path.join(workdir, marker)):
             problems.append("marker %s exists: a name ran as a command" % marker)
+    if not problems:
+        executor.release_system_folder(places["system"])
+    elif os.path.exists(places["system"]) and not places["system"].startswith(scratch + os.sep):
+        problems.append("the system place is kept in %s" % places["system"])
     return problems
 
 
 def show(line):
-    return line.decode("big5", errors="replace") if isinstance(line, bytes) else line
+    return line.decode("cp950", errors="replace") if isinstance(line, bytes) else line
 
 
-def diff_text(want, got, rest):
+def diff_text(want, got, rest, prompt):
     out = []
     for i in range(max(len(want), len(got))):
         w = show(want[i]) if i < len(want) else "<none>"
         g = show(got[i]) if i < len(got) else "<none>"
         out.append(("   " if w == g else "!! ") + "want %r\n   got  %r" % (w, g))
-    if rest is not None and rest != PAUSE_PROMPT:
-        out.append("!! after the last line: %r" % rest)
+    if rest is not None and rest != prompt:
+        out.append("!! after the last line: %r\n   PAUSE writes here: %r" % (rest, prompt))
     return "\n".join(out)
+
+
+def scenario_modes(scn, only):
+    """The Wine modes a scenario runs in (only: a -m restriction, or None)."""
+    from wine_executor import DEFAULT_MODE, MODES
+    modes = scn.get("wine_modes", [DEFAULT_MODE])
+    modes = list(MODES) if modes == "all" else modes
+    unknown = [m for m in modes if m not in MODES]
+    if unknown or not modes:
+        raise ValueError("wine_modes %r: known modes are \"all\" or a list of %s" % (modes, ", ".join(MODES)))
+    return [m for m in modes if only is None or m == only]
 
 
 def load_scenarios(word):
@@ -314,6 +435,12 @@ def main(argv):
         return 2
     mode, exe = argv[1], argv[2]
     word = argv[argv.index("-k") + 1] if "-k" in argv else None
+    only_mode = argv[argv.index("-m") + 1] if "-m" in argv else None
+    if hasattr(sys.stdout, "reconfigure"):
+        sys.stdout.reconfigure(errors="backslashreplace")
+    scenarios = load_scenarios(word)
+    # Natively a scenario runs once; under Wine once per mode.
+    runs = [(name, scn, [None] if mode == "native" else scenario_modes(scn, only_mode)) for name, scn in scenarios]
     base = tempfile.mkdtemp(prefix="nodrel-%s-" % mode)
     if mode == "native":
         executor = NativeExecutor(exe)
@@ -323,32 +450,35 @@ def main(argv):
             executor = WineRun(exe, os.path.join(base, "wine"))
         except Unsupported32Bit as reason:
             print("SKIP every scenario of %s under Wine: %s" % (exe, reason))
-            print("wine %s: 0 ran, 0 passed, 0 failed, %d skipped" % (exe, len(load_scenarios(word))))
+            print("wine %s: 0 ran, 0 passed, 0 failed, %d skipped" % (exe, sum(len(m) for _, _, m in runs)))
             shutil.rmtree(base, ignore_errors=True)
             return 0
     failed, passed, skipped = [], 0, 0
     try:
-        for name, scn in load_scenarios(word):
-            if mode == "wine" and scn.get("native_only"):
-                print("SKIP %s under Wine: %s" % (name, scn["native_only"]))
-                skipped += 1
-                continue
-            scratch = os.path.join(base, name)
-            os.makedirs(scratch)
-            try:
-                problems = run_scenario(executor, scn, scratch)
-            except Skip as reason:
-                print("SKIP %s: %s" % (name, reason))
-                skipped += 1
-                shutil.rmtree(scratch, ignore_errors=True)
-                continue
-            if problems:
-                failed.append(name)
-                print("FAIL %s (kept in %s)\n%s" % (name, scratch, "\n".join(problems)))
-            else:
-                passed += 1
-                print("ok   %s" % name)
-                shutil.rmtree(scratch, ignore_errors=True)
+        for name, scn, modes in runs:
+            for wine_mode in modes:
+                label = name if wine_mode is None else "%s [%s]" % (name, wine_mode)
+                if wine_mode is not None and scn.get("native_only"):
+                    print("SKIP %s under Wine: %s" % (label, scn["native_only"]))
+                    skipped += 1
+                    continue
+                run_id = name if wine_mode is None else "%s@%s" % (name, wine_mode.replace("/", "-"))
+                scratch = os.path.join(base, run_id)
+                os.makedirs(scratch)
+                try:
+                    problems = run_scenario(executor, scn, scratch, wine_mode, run_id)
+                except Skip as reason:
+                    print("SKIP %s: %s" % (label, reason))
+                    skipped += 1
+                    shutil.rmtree(scratch, ignore_errors=True)
+                    continue
+                if problems:
+                    failed.append(label)
+                    print("FAIL %s (kept in %s)\n%s" % (label, scratch, "\n".join(problems)))
+                else:
+                    passed += 1
+                    print("ok   %s" % label)
+                    shutil.rmtree(scratch, ignore_errors=True)
     finally:
         executor.close()
     print("%s %s: %d ran, %d passed, %d failed, %d skipped" % (

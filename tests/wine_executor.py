@@ -3,14 +3,28 @@
 Usage (from a scenario runner):
 
     executor = WineExecutor("build/win64/nodrel.exe", "/tmp/scratch")
-    stdout, commands = executor.run({"E": ("removable", "/tmp/scratch/E")}, "/tmp/scratch/work", b"\\n")
+    stdout, commands = executor.run({"E": ("removable", "/tmp/scratch/E")}, "/tmp/scratch/work",
+                                    mode="zh_TW.UTF-8/console")
+    prompt = executor.pause_prompt("zh_TW.UTF-8/console")  # what PAUSE writes there, exactly
     executor.close()
 
 The Wine prefix lives in <scratch_dir>/prefix and is made once, then reused (by one executor at a time). In it:
   - no drive maps the whole machine (the usual Z: is removed);
+  - no name reaches a real device: every dosdevices link into /dev is removed, and the registry maps COM1..COM255
+    and LPT1..LPT255 to nothing, so that Wine gives any serial or parallel port it finds the number 256, which is
+    then unlinked too. A run may map COM1 to a canary file instead;
   - C:\\windows\\system32\\cmd.exe is a small logger (tests/wine/cmdlog.c) that writes each command line it gets
     to a log file, then hands it to the real interpreter, kept as cmd-real.exe;
   - each run maps the given letters, sets their types, and maps the work folder to W: as a network drive.
+
+Each run has a mode, "<Unix locale>/<start>" (MODES): the locale gives Windows its code pages, the start how
+the program meets its user:
+  pipes            stdin and stdout are pipes; stdin holds the given input (default: none);
+  console          stdin is a terminal (the command runs under script(1)), stdout a file, so that the
+                   terminal never rewrites the program's bytes; the given input (default: a newline) is typed;
+  console-chcp950  as console, but Wine's own cmd.exe first runs "chcp 950" on that console and then starts the
+                   program by its Windows path from a batch file (not through the logger, so the batch file's
+                   lines are never taken for the program's commands).
 
 A 32-bit (i686) exe needs Wine's 32-bit loader, which some kernels cannot execute. Only there does the constructor
 raise Unsupported32Bit, with the reason; i686_support() answers the same question without making a prefix. Where the
@@ -19,8 +33,9 @@ kernel runs 32-bit programs, a missing loader or a prefix that cannot start a 32
 32-bit one to start.exe, which cannot reach a Unix path outside every drive.
 """
 
-import errno
 import os
+import re
+import shlex
 import shutil
 import subprocess
 import tempfile
@@ -48,12 +63,25 @@ REGISTRY_TYPES = {
 # A drive whose letter is listed but whose root cannot be opened (1): its link points nowhere.
 NO_ROOT = "noroot"
 
+# Run modes: Unix locale and how the program is started.
+MODES = ("C.UTF-8/pipes", "C.UTF-8/console", "C.UTF-8/console-chcp950", "zh_TW.UTF-8/pipes",
+         "zh_TW.UTF-8/console")
+DEFAULT_MODE = "C.UTF-8/pipes"
+STARTS = ("pipes", "console", "console-chcp950")
+
 WORK_LETTER = "W"
 HARDENED_PREFIX = "/d /u /v:off /c "
 LOG_WINDOWS_PATH = r"C:\nodrel-cmdlog.txt"
+REAL_CMD_WINDOWS_PATH = r"C:\windows\system32\cmd-real.exe"
+RUN_FOLDER = "nodrel-run"  # in drive_c: the program, and the batch file of console-chcp950
+SYSTEM_FOLDER = "nodrel-system"  # in drive_c: folders that scenarios own on the system drive
 RUN_TIMEOUT = 60
+LOGGER_RETRY = "cmdlog: starting cmd-real.exe failed"  # tests/wine/cmdlog.c, on stderr
 MACHINE_I386 = 0x14C
 PROBE_32_WINDOWS_PATH = r"C:\nodrel-tools\hello32.exe"
+# mountmgr takes port numbers 1..255 from the registry and gives a port it finds the first number left,
+# up to 256; a registry entry of "" leaves its number unused.
+REGISTRY_PORTS = range(1, 256)
 
 
 class Unsupported32Bit(Exception):
@@ -95,6 +123,14 @@ def pe_is_32bit(path):
     return int.from_bytes(header[offset + 4:offset + 6], "little") == MACHINE_I386
 
 
+def split_mode(mode):
+    """"zh_TW.UTF-8/console" -> ("zh_TW.UTF-8", "console"); ValueError for a mode not in MODES."""
+    if mode not in MODES:
+        raise ValueError(f"unknown Wine mode {mode!r}; known: {', '.join(MODES)}")
+    locale, _, start = mode.partition("/")
+    return locale, start
+
+
 def _stop_server(env):
     """Ends the prefix's wineserver and every Wine process of that prefix."""
     subprocess.run([str(SERVER_64), "-k"], env=env, stdout=subprocess.DEVNULL,
@@ -103,21 +139,72 @@ def _stop_server(env):
                    stderr=subprocess.DEVNULL, check=False, timeout=30)
 
 
-class WineExecutor:
-    def __init__(self, exe_path: str, scratch_dir: str, locale: str = "C.UTF-8"):
-        """Prepares a prefix under scratch_dir for running exe_path.
+def device_links(prefix):
+    """The entries of the prefix's dosdevices folder that lead into /dev, as {name: target}."""
+    found = {}
+    dosdevices = Path(prefix) / "dosdevices"
+    if not dosdevices.is_dir():
+        return found
+    for link in dosdevices.iterdir():
+        if link.is_symlink():
+            target = os.path.realpath(link)
+            if target == "/dev" or target.startswith("/dev/") or os.readlink(link).startswith("/dev"):
+                found[link.name] = os.readlink(link)
+    return found
 
-        locale is the Unix locale Wine runs under. The default gives an English Windows (code pages 1252/437,
-        English cmd.exe messages such as PAUSE's). "zh_TW.UTF-8" gives a Traditional Chinese one (code page 950
-        for both, so cmd.exe writes file names in Big5, with Chinese messages); it is compiled into
-        <scratch_dir>/locale when the system does not have it.
-        """
+
+def remove_device_links(prefix):
+    """Unlinks every dosdevices entry that leads into /dev; returns {name: target} of those removed."""
+    found = device_links(prefix)
+    for name in found:
+        (Path(prefix) / "dosdevices" / name).unlink()
+    left = device_links(prefix)
+    if left:
+        raise RuntimeError(f"dosdevices links into /dev could not be removed: {left}")
+    return found
+
+
+def _reg_string(text):
+    return '"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"'
+
+
+def _write_ports(prefix, com1):
+    """Rewrites the Ports key in the stopped prefix's system.reg: every COMn and LPTn of REGISTRY_PORTS maps to
+    nothing, except COM1 to the Unix path com1 when given."""
+    values = []
+    for kind in ("COM", "LPT"):
+        for number in REGISTRY_PORTS:
+            target = com1 if (kind, number) == ("COM", 1) and com1 is not None else ""
+            values.append(f"{_reg_string(f'{kind}{number}')}={_reg_string(target)}")
+    registry = Path(prefix) / "system.reg"
+    lines = registry.read_text(encoding="utf-8").split("\n")
+    header = re.compile(r"^\[Software\\\\Wine\\\\Ports\]( |$)")
+    try:
+        start = next(i for i, line in enumerate(lines) if header.match(line))
+    except StopIteration:
+        lines[-1:] = ["", r"[Software\\Wine\\Ports] 0"] + values + ["", ""]
+    else:
+        end = start + 1
+        while end < len(lines) and lines[end].startswith("#"):
+            end += 1  # the key's own meta lines (#time=...)
+        stop = end
+        while stop < len(lines) and lines[stop] != "":
+            stop += 1
+        lines[end:stop] = values
+    registry.write_text("\n".join(lines), encoding="utf-8")
+
+
+class WineExecutor:
+    def __init__(self, exe_path: str, scratch_dir: str):
+        """Prepares a prefix under scratch_dir for running exe_path."""
         self.exe_path = Path(exe_path).resolve()
         self.scratch = Path(scratch_dir).resolve()
         self.prefix = self.scratch / "prefix"
         self.last_stderr = b""
         self.last_returncode = None
+        self.logger_retries = 0
         self.timings = {}
+        self.removed_device_links = {}  # every dosdevices link into /dev removed so far: {name: target}
 
         if pe_is_32bit(self.exe_path):
             supported, reason = i686_support()
@@ -125,10 +212,11 @@ class WineExecutor:
                 raise Unsupported32Bit(reason)
 
         self.scratch.mkdir(parents=True, exist_ok=True)
-        self._env = self._base_env(locale)
+        self._env = self._locale_env("C.UTF-8")
         self._finalizer = weakref.finalize(self, _stop_server, dict(self._env))
         self._mapped = {}  # letter -> link target of the current mapping
-        self._applied_types = None  # registry types the running wineserver was started with
+        self._applied = None  # (drive types, COM1 target) the running wineserver was started with
+        self._prompts = {}  # mode -> PAUSE's bytes
 
         started = time.monotonic()
         self._make_prefix()
@@ -139,7 +227,13 @@ class WineExecutor:
 
     # ---------------------------------------------------------------- setup
 
-    def _base_env(self, locale):
+    def _locale_env(self, locale):
+        """The environment of every Wine process under the given Unix locale.
+
+        "C.UTF-8" gives an English Windows (code pages 1252/437, English cmd.exe messages). "zh_TW.UTF-8" gives a
+        Traditional Chinese one (950/950, Chinese messages); it is compiled into <scratch_dir>/locale when the
+        system does not have it.
+        """
         env = {key: value for key, value in os.environ.items()
                if not key.startswith(("WINE", "LC_")) and key not in ("LANG", "LANGUAGE", "LOCPATH",
                                                                       "DISPLAY", "WAYLAND_DISPLAY")}
@@ -188,10 +282,12 @@ class WineExecutor:
         """Starts a wineserver that stays up until close(), and Wine's background services in it.
 
         The services must be up before a run: started by nodrel.exe, they would inherit its stdout pipe and
-        keep it open after the program ends.
+        keep it open after the program ends. One of them, the mount manager, links the ports it finds into
+        dosdevices; those links go at once.
         """
         subprocess.run([str(SERVER_64), "-p"], env=self._env, cwd=self.prefix, check=True)
         self._wine("reg", "query", r"HKLM\Software\Wine\Drives", "/reg:64")
+        self.removed_device_links.update(remove_device_links(self.prefix))
 
     def _make_prefix(self):
         marker = self.prefix / ".nodrel-ready"
@@ -206,6 +302,8 @@ class WineExecutor:
         else:
             _stop_server(self._env)  # another executor may have left it running
             self._install_logger()  # the logger source may have changed since
+        _write_ports(self.prefix, None)
+        self.removed_device_links.update(remove_device_links(self.prefix))
         # Only the drives of each run: C: is the prefix's own system drive.
         dosdevices = self.prefix / "dosdevices"
         for link in dosdevices.iterdir():
@@ -242,7 +340,13 @@ class WineExecutor:
         if "i686 runs" not in output:
             raise RuntimeError("Wine cannot run a 32-bit program in this prefix: " + output.strip())
 
-    # ---------------------------------------------------------------- drives
+    def system_folder(self):
+        """A folder on the prefix's system drive C: (made when missing), for scenarios to own."""
+        folder = self.prefix / "drive_c" / SYSTEM_FOLDER
+        folder.mkdir(exist_ok=True)
+        return folder
+
+    # ---------------------------------------------------------------- drives and ports
 
     def _map_drives(self, drives, workdir):
         """Points the dosdevices links at this run's folders; returns the registry type each letter needs
@@ -285,14 +389,15 @@ class WineExecutor:
         self._mapped = wanted
         return types
 
-    def _apply_types(self, types):
-        """Writes the drive types and restarts the wineserver when the letters or their types changed.
+    def _apply(self, types, com1):
+        """Writes the drive types and the COM1 mapping, and restarts the wineserver when either changed.
 
-        Wine's mount manager reads the types only when the server starts, and keeps a drive it knows listed
-        even after its dosdevices link is gone: a letter removed also needs a restart. Links of the same
-        letters may point elsewhere without one.
+        Wine's mount manager reads both only when the server starts, and keeps a drive it knows listed even
+        after its dosdevices link is gone: a letter removed also needs a restart. Links of the same letters may
+        point elsewhere without one.
         """
-        if types == self._applied_types:
+        wanted = (types, com1)
+        if wanted == self._applied:
             return
         lines = ["REGEDIT4", "", r"[-HKEY_LOCAL_MACHINE\Software\Wine\Drives]", "",
                  r"[HKEY_LOCAL_MACHINE\Software\Wine\Drives]"]
@@ -303,22 +408,111 @@ class WineExecutor:
         code, output = self._wine("reg", "import", r"C:\nodrel-drives.reg", "/reg:64")
         if code != 0:
             raise RuntimeError(f"reg import failed: {output}")
-        _stop_server(self._env)
+        _stop_server(self._env)  # saves the registry, so that the ports can be written into its file
+        _write_ports(self.prefix, com1)
         self._start_server()
-        self._applied_types = dict(types)
+        self._applied = (dict(types), com1)
+        if com1 is not None:
+            self._check_com1(com1)
+
+    def _check_com1(self, canary):
+        """Raises RuntimeError unless COM1 now is the canary file: its link, and its content read as COM1."""
+        link = self.prefix / "dosdevices" / "com1"
+        target = os.readlink(link) if link.is_symlink() else None
+        if target != str(canary):
+            raise RuntimeError(f"COM1 is not mapped to the canary {canary}: dosdevices/com1 is {target!r}")
+        with open(canary, "rb") as file:
+            content = file.read()
+        if b"\r" in content or b"\n" in content[:-1]:
+            raise ValueError("a canary holds one line, so that type can show it unchanged")
+        _, output = self._wine(REAL_CMD_WINDOWS_PATH, "/d", "/c", "type", "COM1", timeout=60)
+        if output.replace("\r\n", "\n").encode() != content:
+            raise RuntimeError(f"COM1 does not read as the canary {canary}: {output!r}")
 
     # ---------------------------------------------------------------- runs
 
-    def run(self, drives: dict, workdir: str, stdin: bytes = b"") -> tuple:
-        """Runs the program once; returns (stdout bytes, command lines without the leading /d /v:off /c)."""
+    def _launch(self, windows_command, mode, stdin, workdir, env):
+        """Starts a Windows command line (program path and switches, no quoting needed) in the given mode;
+        returns (exit code, stdout bytes, stderr bytes)."""
+        locale, start = split_mode(mode)
+        env = dict(env)
+        env.update({k: v for k, v in self._locale_env(locale).items() if k in ("LANG", "LC_ALL", "LOCPATH")})
+        if locale in ("C", "POSIX", "C.UTF-8", "C.utf8"):
+            env.pop("LOCPATH", None)
+        if stdin is None:
+            stdin = b"" if start == "pipes" else b"\n"
+        if start == "console-chcp950":
+            batch = self.prefix / "drive_c" / RUN_FOLDER / "chcp950.bat"
+            batch.parent.mkdir(exist_ok=True)
+            batch.write_bytes(b"@echo off\r\nchcp 950 >nul\r\n" + windows_command.encode("ascii") + b"\r\n")
+            windows_command = f"{REAL_CMD_WINDOWS_PATH} /d /c C:\\{RUN_FOLDER}\\chcp950.bat"
+        argv = [str(LOADER_64)] + windows_command.split(" ")
+        try:
+            if start == "pipes":
+                result = subprocess.run(argv, input=stdin, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                        cwd=workdir, env=env, timeout=RUN_TIMEOUT, check=False)
+                return result.returncode, result.stdout, result.stderr
+            # On a terminal: stdin is script's terminal, stdout and stderr go to files.
+            out, err = self.scratch / "console-stdout.bin", self.scratch / "console-stderr.bin"
+            inner = "exec " + " ".join(map(shlex.quote, argv)) + f" >{shlex.quote(str(out))} " \
+                                                                 f"2>{shlex.quote(str(err))}"
+            env["SHELL"] = "/bin/sh"
+            # script's stdin stays open until the command ends: at its end, script waits up to 2 s for the
+            # terminal to take in what is left, then types an end-of-file character, which is a key too.
+            process = subprocess.Popen(["script", "-qec", inner, "/dev/null"], stdin=subprocess.PIPE,
+                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, cwd=workdir,
+                                       env=env)
+            try:
+                process.stdin.write(stdin)
+                process.stdin.flush()
+                code = process.wait(timeout=RUN_TIMEOUT)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait()
+                raise
+            finally:
+                process.stdin.close()
+            stdout, stderr = out.read_bytes(), err.read_bytes()
+            out.unlink()
+            err.unlink()
+            return code, stdout, stderr
+        except subprocess.TimeoutExpired:
+            # The program's children (cmd.exe) may still run: end the whole prefix.
+            _stop_server(self._env)
+            self._applied = None
+            raise
+
+    def pause_prompt(self, mode=DEFAULT_MODE):
+        """The exact bytes that cmd.exe's PAUSE writes to stdout in this mode, started with the program's
+        switches; measured once per mode with Wine's own cmd.exe."""
+        if mode not in self._prompts:
+            if self._applied is None:
+                self._apply({WORK_LETTER: "network"}, None)
+            command = f"{REAL_CMD_WINDOWS_PATH} {HARDENED_PREFIX}pause"
+            code, stdout, stderr = self._launch(command, mode, None, str(self.prefix / "drive_c"), self._env)
+            if code != 0 or not stdout:
+                raise RuntimeError(f"PAUSE could not be measured in mode {mode}: exit {code}, "
+                                   f"stdout {stdout!r}, stderr {stderr!r}")
+            self._prompts[mode] = stdout
+        return self._prompts[mode]
+
+    def run(self, drives: dict, workdir: str, stdin: bytes = None, mode: str = DEFAULT_MODE,
+            com1: str = None) -> tuple:
+        """Runs the program once; returns (stdout bytes, command lines without the leading switches).
+
+        stdin: the input (None: none through a pipe, a newline on a terminal). com1: the Unix path of a canary
+        file that COM1 maps to during this run (None: COM1 maps to nothing).
+        """
         if not self._finalizer.alive:
             raise RuntimeError("executor already closed")
+        split_mode(mode)
         types = self._map_drives(drives, workdir)
-        self._apply_types(types)
+        self._apply(types, None if com1 is None else str(Path(com1).resolve()))
+        self.removed_device_links.update(remove_device_links(self.prefix))
 
         log = self.prefix / "drive_c" / LOG_WINDOWS_PATH[3:]
         log.unlink(missing_ok=True)
-        program = self.prefix / "drive_c" / "nodrel-run" / self.exe_path.name
+        program = self.prefix / "drive_c" / RUN_FOLDER / self.exe_path.name
         program.parent.mkdir(exist_ok=True)
         shutil.copy2(self.exe_path, program)
 
@@ -326,19 +520,14 @@ class WineExecutor:
         env["WINEDLLOVERRIDES"] += ";cmd.exe=n"  # the logger at system32\cmd.exe, not Wine's built-in one
         env["NODREL_CMDLOG"] = LOG_WINDOWS_PATH
         started = time.monotonic()
-        try:
-            result = subprocess.run([str(LOADER_64), "C:\\nodrel-run\\" + self.exe_path.name],
-                                    input=stdin, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                    cwd=workdir, env=env, timeout=RUN_TIMEOUT, check=False)
-        except subprocess.TimeoutExpired:
-            # The program's children (cmd.exe) may still run: end the whole prefix.
-            _stop_server(self._env)
-            self._applied_types = None
-            raise
+        code, stdout, stderr = self._launch(f"C:\\{RUN_FOLDER}\\{self.exe_path.name}", mode, stdin, workdir, env)
         self.timings["last_run"] = time.monotonic() - started
-        self.last_stderr = result.stderr
-        self.last_returncode = result.returncode
-        return result.stdout, self._read_commands(log)
+        self.last_stderr = stderr
+        self.last_returncode = code
+        # The logger says on stderr when Wine failed to start cmd-real.exe and it tried again.
+        self.logger_retries = stderr.count(LOGGER_RETRY.encode())
+        self.removed_device_links.update(remove_device_links(self.prefix))
+        return stdout, self._read_commands(log)
 
     @staticmethod
     def _read_commands(log):

@@ -3,10 +3,12 @@
 Usage: python3 tests/wine_executor_selftest.py [--scratch DIR] [--keep]
 
 Cross-builds tests/wine/probe.cpp (with the real platform/*-win32.cpp files) and runs it under Wine through
-WineExecutor, in an English and a Traditional Chinese locale, checking drive letters and types, hidden files
-seen by dir /ah, the work folder W:, the command log (byte for byte, special characters included), CRLF on
-stdout, that launches leak no handle, and that programs starting cmd.exe any other way than /d /v:off /c are
-caught. The i686 probe runs wherever the kernel runs 32-bit programs, and fails the self-test when Wine cannot
+WineExecutor in every mode (English and Traditional Chinese locale; pipes, a console, a console after chcp 950),
+checking the code pages of each mode and PAUSE's exact bytes there, drive letters and types, hidden files seen by
+dir /ah, the work folder W:, the command log (byte for byte, special characters included), CRLF on stdout, that
+launches leak no handle, that programs starting cmd.exe any other way than the program's switches are caught,
+that no dosdevices link into /dev survives (links planted in a reused prefix included), and that COM1 reads as
+the canary file a run maps it to, which stays unchanged. The i686 probe runs wherever the kernel runs 32-bit programs, and fails the self-test when Wine cannot
 run it there; only where the kernel refuses them is it skipped, with the reason.
 Prints how long prefix creation and each run take. Exits 1 on any failure.
 """
@@ -21,36 +23,56 @@ import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from wine_executor import Unsupported32Bit, WineExecutor, i686_support  # noqa: E402
+import wine_executor  # noqa: E402
+from wine_executor import (HARDENED_PREFIX, Unsupported32Bit, WineExecutor, device_links,  # noqa: E402
+                           i686_support)
 
 ROOT = Path(__file__).resolve().parent.parent
 PROBE_SOURCES = [ROOT / "tests/wine/probe.cpp", ROOT / "platform/drives-win32.cpp",
-                 ROOT / "platform/files-win32.cpp", ROOT / "platform/interpreter-win32.cpp"]
+                 ROOT / "platform/files-win32.cpp", ROOT / "platform/interpreter-win32.cpp",
+                 ROOT / "text/unicode.cpp"]
 
 HIDDEN, HIDDEN_SYSTEM = b"0x2", b"0x6"
-BIG5_TEXT = b"\xaf\x66\xac\x72"  # the two Big5 characters the probe echoes
+# Names that no code page holds whole (the probe uses them by these names).
+UNICODE_NAMES = {"\u529f\u8ab2/": HIDDEN, "caf\u00e9.exe": HIDDEN, "Ph\u014dtos.txt": None}
+ECHOED = "\u529f\u8ab2 Ph\u014dtos caf\u00e9"  # what the probe echoes into probe-echo.txt
 GETDRIVETYPE = {"removable": 2, "fixed": 3, "remote": 4, "cdrom": 5, "ramdisk": 6, "noroot": 1}
 
 # Drive trees: name -> DOS attribute (None = plain file; a name ending in "/" is a folder).
-TREE_A = {"autorun.inf": HIDDEN, "a&b!.exe": HIDDEN_SYSTEM, "visible.txt": None, "RECYCLER/": HIDDEN}
-TREE_B = {"autorun.inf": HIDDEN, "two  blanks%x%.inf": HIDDEN, "plain.inf": None}
+TREE_A = {"autorun.inf": HIDDEN, "a&b!.exe": HIDDEN_SYSTEM, "visible.txt": None, "RECYCLER/": HIDDEN,
+          **UNICODE_NAMES}
+TREE_B = {"autorun.inf": HIDDEN, "two  blanks%x%.inf": HIDDEN, "plain.inf": None, **UNICODE_NAMES}
 
 # Runs in order on one executor: the second changes E:'s folder, drops letters and changes a type; the third
 # keeps letters and types (no wineserver restart) but points E: at another folder again; the fourth only drops
-# a letter, which must then be gone from the drive list.
+# a letter, which must then be gone from the drive list, and maps COM1 to a canary file.
 RUNS = [
-    {"E": ("removable", TREE_A), "F": ("fixed", {}), "G": ("remote", {}), "H": ("cdrom", {}),
-     "I": ("ramdisk", {}), "J": ("noroot", None)},
-    {"E": ("removable", TREE_B), "F": ("cdrom", {})},
-    {"E": ("removable", TREE_A), "F": ("cdrom", {})},
-    {"E": ("removable", TREE_B)},
+    ({"E": ("removable", TREE_A), "F": ("fixed", {}), "G": ("remote", {}), "H": ("cdrom", {}),
+      "I": ("ramdisk", {}), "J": ("noroot", None)}, False),
+    ({"E": ("removable", TREE_B), "F": ("cdrom", {})}, False),
+    ({"E": ("removable", TREE_A), "F": ("cdrom", {})}, False),
+    ({"E": ("removable", TREE_B)}, True),
 ]
 
-# Per locale: the code pages Windows reports, how the probe's Big5 bytes reach the command line, PAUSE's text.
-LOCALES = {
-    "C.UTF-8": {"codepages": "1252 437", "ansi": "cp1252", "pause": b"Press any key to continue... "},
-    "zh_TW.UTF-8": {"codepages": "950 950", "ansi": "big5", "pause": None},
+# Per mode, as measured under Wine 8: GetACP, GetOEMCP and GetConsoleOutputCP (0: no console), and the page
+# cmd.exe writes its text in when it has no /u.
+MODES = {
+    "C.UTF-8/pipes": {"codepages": "1252 437 0", "output": "cp1252"},
+    "C.UTF-8/console": {"codepages": "1252 437 437", "output": "cp437"},
+    "C.UTF-8/console-chcp950": {"codepages": "1252 437 950", "output": "cp950"},
+    "zh_TW.UTF-8/pipes": {"codepages": "950 950 0", "output": "cp950"},
+    "zh_TW.UTF-8/console": {"codepages": "950 950 950", "output": "cp950"},
 }
+assert tuple(MODES) == wine_executor.MODES
+# PAUSE's text by locale (Wine's English and Traditional Chinese cmd.exe).
+PAUSE_TEXT = {"C.UTF-8": "Press any key to continue... ", "zh_TW.UTF-8": "\u6309\u4e0b\u4efb\u610f\u9375\u7e7c\u7e8c... "}
+
+
+def expected_prompt(mode):
+    """PAUSE's bytes on the program's stdout: UTF-16LE under /u, else in the mode's output code page."""
+    text = PAUSE_TEXT[mode.split("/")[0]]
+    return text.encode("utf-16-le") if "/u " in HARDENED_PREFIX else text.encode(MODES[mode]["output"])
+
 
 # Programs that start cmd.exe in other ways, and what run() gives for each: the command list, or the
 # AssertionError's text.
@@ -66,15 +88,22 @@ static int start(char *line) {
     WaitForSingleObject(process.hProcess, INFINITE);
     return 0;
 }
-int main(void) { char line[] = "cmd.exe /d /v:off /c echo x"; (void)line; return LAUNCH; }
-"""
-REJECTED = "command not started as cmd.exe /d /v:off /c: "
+int main(void) { char line[] = "cmd.exe HARDENED echo x"; (void)line; return LAUNCH; }
+""".replace("HARDENED ", HARDENED_PREFIX)
+REJECTED = f"command not started as cmd.exe {HARDENED_PREFIX.strip()}: "
+SWITCHES = HARDENED_PREFIX.split()
 LAUNCHES = [
     ("hardened", "start(line)", ["echo x"]),
     ("system", 'system("echo x")', REJECTED + repr("/c echo x")),
-    ("two_blanks", 'start((char[]){"cmd.exe  /d /v:off /c echo x"})', REJECTED + repr(" /d /v:off /c echo x")),
-    ("switch_order", 'start((char[]){"cmd.exe /v:off /d /c echo x"})', REJECTED + repr("/v:off /d /c echo x")),
+    ("two_blanks", f'start((char[]){{"cmd.exe  {HARDENED_PREFIX}echo x"}})',
+     REJECTED + repr(f" {HARDENED_PREFIX}echo x")),
+    ("switch_order", f'start((char[]){{"cmd.exe {" ".join(SWITCHES[-2::-1])} /c echo x"}})',
+     REJECTED + repr(f"{' '.join(SWITCHES[-2::-1])} /c echo x")),
 ]
+if "/u" in SWITCHES:
+    WITHOUT_U = HARDENED_PREFIX.replace("/u ", "")
+    LAUNCHES.append(("without_u", f'start((char[]){{"cmd.exe {WITHOUT_U}echo x"}})',
+                     REJECTED + repr(f"{WITHOUT_U}echo x")))
 
 failures = []
 
@@ -103,10 +132,11 @@ def make_tree(folder, tree):
             os.setxattr(path, "user.DOSATTRIB", attribute)
 
 
-def run_case(executor, base, number, layout, locale):
-    """Lays out the drives of one run, runs the probe, checks what it printed, sent and left."""
-    settings = LOCALES[locale]
-    case = base / f"run{number}"
+def run_case(executor, base, number, run, mode):
+    """Lays out the drives of one run, runs the probe in the mode, checks what it printed, sent and left."""
+    layout, with_canary = run
+    settings = MODES[mode]
+    case = base / mode.replace("/", "-") / f"run{number}"
     drives, trees = {}, {}
     for letter, (kind, tree) in layout.items():
         folder = case / letter
@@ -116,15 +146,18 @@ def run_case(executor, base, number, layout, locale):
         drives[letter] = (kind, str(folder))
     work = case / "work"
     work.mkdir()
+    # One canary file per run number, so that a change of mode alone needs no wineserver restart.
+    canary, canary_text = base / f"com1-canary-{number}", f"canary of run {number} in {mode}".encode()
+    canary.write_bytes(canary_text)
 
     started = time.monotonic()
-    stdout, commands = executor.run(drives, str(work), b"\n")
-    print(f"run {number} ({locale}): {time.monotonic() - started:.2f} s in run(), "
+    stdout, commands = executor.run(drives, str(work), mode=mode, com1=str(canary) if with_canary else None)
+    print(f"run {number} ({mode}): {time.monotonic() - started:.2f} s in run(), "
           f"{executor.timings['last_run']:.2f} s of it the program")
-    label = f"run {number} {locale}"
+    label = f"run {number} {mode}"
 
     check(f"{label}: only CRLF line ends", b"\n" in stdout.replace(b"\r\n", b""), False)
-    lines = stdout.decode("latin-1").split("\r\n")
+    lines = stdout.decode("utf-8", errors="surrogateescape").split("\r\n")
     expected_drives = [f"drive C:\\ {GETDRIVETYPE['fixed']}"]
     expected_drives += [f"drive {letter}:\\ {GETDRIVETYPE[kind]}" for letter, (kind, _) in sorted(layout.items())]
     expected_drives += [f"drive W:\\ {GETDRIVETYPE['remote']}"]
@@ -132,37 +165,64 @@ def run_case(executor, base, number, layout, locale):
           expected_drives)
     facts = {line.split(" ", 1)[0]: line.split(" ", 1)[1] for line in lines
              if line.split(" ", 1)[0] in ("cwd", "windows", "codepages", "exists", "readable", "after",
-                                          "handles")}
+                                          "handles", "com1", "info-folder", "info-file", "info-plain",
+                                          "info-absent", "final", "piped")}
     # A new handle gets the same value after three more launches (one through a pipe): nothing leaked.
     before, _, after = facts.pop("handles", "? !").partition(" ")
     check(f"{label}: handle made", before not in ("0", "?"), True)
     check(f"{label}: handles left open by launches", after, before)
     check(f"{label}: facts", facts, {"cwd": "W:\\", "windows": "C:\\windows", "codepages": settings["codepages"],
-                                     "exists": "1 0", "readable": "1 0", "after": "del 0"})
-    # cmd.exe drops the ^ and keeps the rest; the captured CRLF gains a CR when printed in text mode.
-    check(f"{label}: piped output", stdout.count(b'piped 1 ["a&b" 100% & x  y!\r\r\n]\r\n'), 1)
-    if settings["pause"] is not None:
-        check(f"{label}: ends with PAUSE", stdout.endswith(settings["pause"] + b"done\r\n"), True)
+                                     "exists": "1 0", "readable": "1 0", "after": "del 0",
+                                     "com1": "[%s]" % (canary_text.decode() if with_canary else ""),
+                                     # GetFileAttributesW: hidden folder, hidden file, plain file, none.
+                                     "info-folder": "1 0x12", "info-file": "1 0x22", "info-plain": "1 0x20",
+                                     "info-absent": "0 0x0", "final": "0 \\\\?\\E:\\\u529f\u8ab2",
+                                     # cmd.exe drops the ^ and keeps the rest; /u makes it UTF-16LE.
+                                     "piped": "1 " + '"a&b" 100% & x  y!\r\n'.encode("utf-16-le").hex()})
+    check(f"{label}: canary unchanged", canary.read_bytes(), canary_text)
+    check(f"{label}: no dosdevices link into /dev", device_links(executor.prefix), {})
+    prompt = expected_prompt(mode)
+    check(f"{label}: PAUSE measured", executor.pause_prompt(mode), prompt)
+    check(f"{label}: ends with PAUSE", stdout[-len(prompt) - 6:], prompt + b"done\r\n")
 
     hidden_files = {name for name, attribute in trees["E"].items() if attribute and not name.endswith("/")}
-    list_file = work / "probe-list.txt"
-    listing = list_file.read_bytes().decode("ascii").split("\r\n") if list_file.exists() else []
-    check(f"{label}: dir /ah-d of E:", sorted(filter(None, listing)), sorted(hidden_files))
+    check(f"{label}: dir /ah-d of E: (UTF-16LE)", read_listing(work / "probe-list.txt"), sorted(hidden_files))
+    check(f"{label}: dir /a of E: (UTF-16LE)", read_listing(work / "probe-all.txt"),
+          sorted(name.rstrip("/") for name in trees["E"]))
+    check(f"{label}: echo of names outside every code page", (work / "probe-echo.txt").read_bytes(),
+          (ECHOED + "\r\n").encode("utf-16-le"))
     check(f"{label}: files left on E:", sorted(os.listdir(case / "E")),
           sorted(name.rstrip("/") for name in trees["E"] if name != "autorun.inf"))
-    check(f"{label}: work folder", sorted(os.listdir(work)), ["probe-big5.txt", "probe-list.txt"])
-    if settings["ansi"] == "big5":
-        big5_file = work / "probe-big5.txt"
-        check(f"{label}: Big5 name written by cmd.exe", big5_file.exists() and big5_file.read_bytes(),
-              BIG5_TEXT + b"\r\n")
+    check(f"{label}: work folder", sorted(os.listdir(work)), ["probe-all.txt", "probe-echo.txt", "probe-list.txt"])
 
     check(f"{label}: command log", commands, [
         'dir /ah-d /b "E:\\*"  > probe-list.txt',
+        'dir /a /b "E:\\*" > probe-all.txt',
         'echo "a&b" 100% ^& x  y!',
-        "echo " + BIG5_TEXT.decode(settings["ansi"]) + "> probe-big5.txt",
+        "echo " + ECHOED + "> probe-echo.txt",
         'del /ah /f "E:\\autorun.inf"',
         "pause",
     ])
+
+
+def read_listing(path):
+    """The names of a listing that cmd.exe /u wrote: UTF-16LE, no BOM, CRLF after each name."""
+    if not path.exists():
+        return None
+    data = path.read_bytes().decode("utf-16-le")
+    if data and not data.endswith("\r\n"):
+        return ["<no CRLF at the end>", data]
+    return sorted(data.split("\r\n")[:-1])
+
+
+def plant_device_links(prefix):
+    """Links into /dev as a prefix may hold them (a port Wine found, or one put there by hand)."""
+    planted = {"com9": "/dev/zero", "lpt2": "/dev/null"}
+    for name, target in planted.items():
+        link = Path(prefix) / "dosdevices" / name
+        link.unlink(missing_ok=True)
+        link.symlink_to(target)
+    return planted
 
 
 def main():
@@ -177,18 +237,29 @@ def main():
 
     probe64 = programs / "probe.exe"
     build("x86_64-w64-mingw32-g++", probe64, PROBE_SOURCES)
-    for locale in LOCALES:
-        with WineExecutor(str(probe64), str(scratch), locale=locale) as executor:
-            print(f"prefix ready ({locale}): {executor.timings['prefix']:.2f} s")
-            for number, layout in enumerate(RUNS, 1):
-                run_case(executor, scratch / locale, number, layout, locale)
+    with WineExecutor(str(probe64), str(scratch)) as executor:
+        print(f"prefix ready: {executor.timings['prefix']:.2f} s; dosdevices links into /dev removed: "
+              f"{executor.removed_device_links or 'none'}")
+        for number, run in enumerate(RUNS, 1):
+            for mode in MODES:
+                run_case(executor, scratch / "x86_64", number, run, mode)
+        for mode in MODES:
+            print(f"mode {mode}: code pages (ACP OEMCP console output) {MODES[mode]['codepages']}, "
+                  f"PAUSE {executor.pause_prompt(mode)!r}")
 
-    # Launches of cmd.exe other than the hardened one must be caught by the log check.
-    for name, launch, expected in LAUNCHES:
+    # Launches of cmd.exe other than the hardened one must be caught by the log check. The first executor
+    # finds links into /dev planted in the prefix it reuses, and removes them before anything runs.
+    for index, (name, launch, expected) in enumerate(LAUNCHES):
         source = programs / f"{name}.c"
         source.write_text(LAUNCHER_SOURCE.replace("LAUNCH", launch))
         build("x86_64-w64-mingw32-gcc", programs / f"{name}.exe", [source], cxx=False)
+        planted = plant_device_links(scratch / "prefix") if index == 0 else {}
         with WineExecutor(str(programs / f"{name}.exe"), str(scratch)) as executor:
+            if planted:
+                print(f"planted {planted}; removed on reuse: {executor.removed_device_links}")
+                check("planted links into /dev removed on reuse", device_links(executor.prefix), {})
+                check("planted links into /dev reported removed",
+                      {k: v for k, v in executor.removed_device_links.items() if k in planted}, planted)
             work = scratch / f"{name}-work"
             work.mkdir(exist_ok=True)
             try:
@@ -204,8 +275,10 @@ def main():
     build("i686-w64-mingw32-g++", probe32, PROBE_SOURCES)
     if supported:
         with WineExecutor(str(probe32), str(scratch)) as executor:
-            for number, layout in enumerate(RUNS, 1):
-                run_case(executor, scratch / "i686", number, layout, "C.UTF-8")
+            for number, run in enumerate(RUNS, 1):
+                run_case(executor, scratch / "i686", number, run, "C.UTF-8/pipes")
+            run_case(executor, scratch / "i686", len(RUNS) + 1, RUNS[0], "zh_TW.UTF-8/console")
+            run_case(executor, scratch / "i686", len(RUNS) + 2, RUNS[-1], "C.UTF-8/console-chcp950")
     else:
         print(f"SKIPPED i686 probe: {reason}")
         try:

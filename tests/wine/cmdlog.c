@@ -90,9 +90,20 @@ int main(void)
     startup.hStdOutput = shared_handle(STD_OUTPUT_HANDLE);
     startup.hStdError = shared_handle(STD_ERROR_HANDLE);
 
+    /* Wine's CreateProcessW fails now and then on a busy machine (about once in a thousand starts); that
+     * is this logger's failure, not the caller's, so it tries again, and says so on stderr. */
     PROCESS_INFORMATION process;
-    if (!CreateProcessW(real, line, NULL, NULL, TRUE, 0, NULL, NULL, &startup, &process))
-        return 9009;
+    int tries = 0;
+    while (!CreateProcessW(real, line, NULL, NULL, TRUE, 0, NULL, NULL, &startup, &process)) {
+        DWORD error = GetLastError();
+        char message[96];
+        int length = wsprintfA(message, "cmdlog: starting cmd-real.exe failed (error %lu), try %d\r\n",
+                               error, tries + 1);
+        DWORD written = 0;
+        WriteFile(startup.hStdError, message, (DWORD)length, &written, NULL);
+        if (++tries == 5) return 9009;
+        Sleep(100);
+    }
     CloseHandle(process.hThread);
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD code = 1;
