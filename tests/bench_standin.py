@@ -211,7 +211,7 @@ def main():
     use_callgrind = not args.no_callgrind and shutil.which("valgrind")
     if args.scratch:
         os.makedirs(args.scratch, exist_ok=True)
-    scratch_root = tempfile.mkdtemp(prefix="nodrel-bench-", dir=args.scratch)
+    scratch_root = tempfile.mkdtemp(prefix="bench-standin-", dir=args.scratch)
     scratch = os.path.join(scratch_root, "stick")
     try:
         print("native runs of %s" % exe)
