@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/files.h"
+
 namespace standin {
 
 // One drive of the table, e.g. E=removable:/media/stick, or S=subst:C:\some\folder
@@ -24,14 +26,12 @@ std::vector<Drive> configured_drives();
 bool find_drive(char letter, Drive& drive);
 
 // DOS attribute bits, as GetFileAttributesW reports them.
-enum : unsigned {
-    kAttrReadOnly = 0x1,
-    kAttrHidden = 0x2,
-    kAttrSystem = 0x4,
-    kAttrDirectory = 0x10,
-    kAttrArchive = 0x20,
-    kAttrReparsePoint = 0x400,
-};
+using platform::kAttrArchive;
+using platform::kAttrDirectory;
+using platform::kAttrHidden;
+using platform::kAttrReadOnly;
+using platform::kAttrReparsePoint;
+using platform::kAttrSystem;
 
 // Attributes of a Linux file or folder: user.DOSATTRIB, plus directory, plus read-only
 // for a file without any write bit (that is how Wine sees read-only). A symbolic link

@@ -18,6 +18,11 @@ free, as Wine sorts what Windows lists pattern by pattern) must agree with the n
 and both with the rules. A failing seed prints the tree, the differences and the outputs,
 and its folder is kept.
 
+Some trees hold symbolic links: hidden folders and programs linked to a folder "outside" that
+is on no drive, and hidden folders linked to another hidden folder of the stick. The rules never
+touch a link, nor anything through it: the links must stay, pointing where they did, and the
+outside folder must stay exactly as it was.
+
 Needs root for read-only folders (as on Windows, their files can still be deleted); other
 users get trees without them.
 """
@@ -78,7 +83,8 @@ def attempts(tree, del_keeps_system=True):
     report write it, whether the file goes)}; tree maps path -> Entry. del_keeps_system: del without /a
     leaves a system file, as on Windows and in the stand-in; Wine's del /f deletes it."""
     out = {}
-    root = [e for p, e in tree.items() if len(p) == 1]
+    # A link is never touched, nor anything through it: it leads off the drive, or is a reparse point.
+    root = [e for p, e in tree.items() if len(p) == 1 and e.link is None]
     root_files = {e.name: e for e in root if not e.is_dir}
     for f in root_files.values():
         # A hidden autorun.inf file, whatever its letter case, deleted by that name.
@@ -92,8 +98,8 @@ def attempts(tree, del_keeps_system=True):
             continue
         # Executables directly in a hidden folder: hidden ones, and those neither hidden nor system.
         for p, f in tree.items():
-            if len(p) == 2 and p[0] == d.name and not f.is_dir and has_executable_ending(f.name) \
-                    and is_plain(f.name) and (f.hidden or not f.system):
+            if len(p) == 2 and p[0] == d.name and not f.is_dir and f.link is None \
+                    and has_executable_ending(f.name) and is_plain(f.name) and (f.hidden or not f.system):
                 out[p] = (windows_path(p), True)
         # The root program named exactly like the hidden folder, if the step before left it (it was not
         # hidden): del /f cannot delete it when it is a system file.
@@ -126,10 +132,14 @@ def shown(windows):
 # The tree generator.
 
 class Entry:
-    def __init__(self, path, is_dir, attrs):
+    """A file or folder; or, with link ("outside" or "E", path of the target there), a symbolic link to one,
+    whose attributes are its target's."""
+
+    def __init__(self, path, is_dir, attrs, link=None):
         self.path = path
         self.is_dir = is_dir
         self.attrs = attrs
+        self.link = link
 
     @property
     def name(self):
@@ -145,7 +155,8 @@ class Entry:
 
     def show(self):
         text = "/".join(self.path) + ("/" if self.is_dir else "")
-        return "%-6s %r" % ("[%s]" % self.attrs if self.attrs else "", text)
+        target = " -> %s:%s" % (self.link[0], "/".join(self.link[1])) if self.link else ""
+        return "%-6s %r%s" % ("[%s]" % self.attrs if self.attrs else "", text, target)
 
 
 class Tree:
@@ -156,7 +167,7 @@ class Tree:
         self.folded = set()
         self.limit = limit
 
-    def add(self, parent, name, is_dir=False, attrs=""):
+    def add(self, parent, name, is_dir=False, attrs="", link=None):
         if self.limit is not None and len(self.entries) >= self.limit:
             return None
         if not name or name in (".", "..") or name.startswith(".") or "/" in name or "\0" in name:
@@ -169,7 +180,7 @@ class Tree:
         if key in self.folded:
             return None
         self.folded.add(key)
-        entry = Entry(parent + (name,), is_dir, attrs)
+        entry = Entry(parent + (name,), is_dir, attrs, link)
         self.entries[entry.path] = entry
         return entry
 
@@ -358,9 +369,13 @@ def generate(seed, read_only_ok):
         if folder is not None and rng.random() < 0.4:
             add_lookalike(rng, tree, folder.name)
 
+    if rng.random() < 0.6:
+        add_links(rng, tree)
+
     # COM1 as a program at the root or in a hidden folder: under Wine, COM1 is the canary file.
     if rng.random() < 0.5:
-        hidden = sorted(e.path for e in tree.entries.values() if e.is_dir and e.hidden and len(e.path) == 1)
+        hidden = sorted(e.path for e in tree.entries.values()
+                        if e.is_dir and e.hidden and len(e.path) == 1 and e.link is None)
         parent = rng.choice(hidden) if hidden and rng.random() < 0.5 else ()
         tree.add(parent, case_variant(rng, "COM1") + "." + case_variant(rng, rng.choice(EXEC_EXTS)), False,
                  rng.choice(["", "h", "hs"]))
@@ -373,6 +388,42 @@ def generate(seed, read_only_ok):
 
     work = generate_work(rng, tree)
     return tree, work
+
+
+# The folder on no drive that links lead to: (path, is a folder, attrs). The attributes of a link are its
+# target's, so each kind of link has a target of its own.
+OUTSIDE = [(("lib",), True, "h"), (("lib", "tool.exe"), False, ""), (("lib", "run.bat"), False, "h"),
+           (("lib", "keep.txt"), False, ""), (("prog.exe",), False, "h"), (("prog2.com",), False, ""),
+           (("prog3.bat",), False, "h")]
+
+
+def outside_tree():
+    tree = Tree()
+    for path, is_dir, attrs in OUTSIDE:
+        tree.add(path[:-1], path[-1], is_dir, attrs)
+    return tree
+
+
+def add_links(rng, tree):
+    """Links that lead off the drive, and hidden folders linked to another hidden folder of the stick."""
+    if rng.random() < 0.7:
+        link = tree.add((), random_folder_name(rng), True, "h", ("outside", ("lib",)))
+        if link is not None and rng.random() < 0.6:
+            add_lookalike(rng, tree, link.name)
+    if rng.random() < 0.6:
+        tree.add((), rng.choice(["svchost.exe", "autorun.exe", "x.bat", "\u529f\u8ab2.exe"]), False, "h",
+                 ("outside", ("prog.exe",)))
+    hidden = sorted(e.path for e in tree.entries.values()
+                    if e.is_dir and e.hidden and len(e.path) == 1 and e.link is None)
+    if hidden and rng.random() < 0.7:
+        folder = rng.choice(hidden)
+        tree.add(folder, rng.choice(["w.exe", "Setup.COM", "run me.cmd"]), False, "", ("outside", ("prog2.com",)))
+        tree.add(folder, rng.choice(["h.bat", "hidden.exe"]), False, "h", ("outside", ("prog3.bat",)))
+    if hidden and rng.random() < 0.5:
+        target = tree.entries[rng.choice(hidden)]
+        link = tree.add((), random_folder_name(rng), True, target.attrs, ("E", target.path))
+        if link is not None and rng.random() < 0.6:
+            add_lookalike(rng, tree, link.name)
 
 
 def generate_work(rng, tree):
@@ -405,10 +456,11 @@ def host_path(base, path):
     return os.path.join(base, *path)
 
 
-def build(base, tree):
-    """Creates the entries, then sets attributes, innermost first."""
+def build(base, tree, places=None):
+    """Creates the entries, then the links (to places: {"outside": folder, "E": folder}), then sets
+    attributes, innermost first; a link has its target's."""
     os.makedirs(base, exist_ok=True)
-    ordered = sorted(tree.entries.values(), key=lambda e: len(e.path))
+    ordered = sorted((e for e in tree.entries.values() if e.link is None), key=lambda e: len(e.path))
     for entry in ordered:
         host = host_path(base, entry.path)
         if entry.is_dir:
@@ -416,6 +468,9 @@ def build(base, tree):
         else:
             with open(host, "wb") as f:
                 f.write(content_of(entry.path))
+    for entry in tree.entries.values():
+        if entry.link is not None:
+            os.symlink(host_path(places[entry.link[0]], entry.link[1]), host_path(base, entry.path))
     for entry in reversed(ordered):
         host = host_path(base, entry.path)
         bits = sum(ATTR_BITS[a] for a in entry.attrs)
@@ -425,20 +480,28 @@ def build(base, tree):
             os.chmod(host, 0o444)
 
 
+def build_drive(scratch, tree):
+    """Drive E: and the outside folder its links lead to, under scratch."""
+    outside, drive_e = os.path.join(scratch, "outside"), os.path.join(scratch, "E")
+    build(outside, outside_tree())
+    build(drive_e, tree, {"outside": outside, "E": drive_e})
+
+
 def content_of(path):
     return ("decoy " + "/".join(path)).encode("utf-8")
 
 
 def entries_found(base):
-    """Paths of every entry under base, and which of them are folders."""
+    """Paths of every entry under base, and which of them are folders; a link is an entry, never followed,
+    given as "-> " and where it points, relative to base."""
     found = {}
     for top, dirs, files in os.walk(base):
         rel = os.path.relpath(top, base)
         prefix = () if rel == "." else tuple(rel.split(os.sep))
-        for d in dirs:
-            found[prefix + (d,)] = True
-        for f in files:
-            found[prefix + (f,)] = False
+        for name in dirs + files:
+            host = os.path.join(top, name)
+            link = os.path.islink(host)
+            found[prefix + (name,)] = "-> " + os.path.relpath(os.readlink(host), base) if link else name in dirs
     return found
 
 
@@ -566,6 +629,21 @@ def check_run(what, run, tree, work, scratch, del_keeps_system):
         problems.append("%s: deleted, but the rules keep it: %s" % (what, tree.entries[p].show()))
     for p in sorted(set(left) - set(tree.entries)):
         problems.append("%s: E: entry that was not there before: %r" % (what, "/".join(p)))
+    for p, entry in sorted(tree.entries.items()):
+        want = os.path.relpath(host_path(os.path.join(scratch, entry.link[0]), entry.link[1]), drive_e) \
+            if entry.link else None
+        if entry.link and left.get(p) != "-> " + want:
+            problems.append("%s: link %r no longer points at %r: %r" % (what, "/".join(p), want, left.get(p)))
+    # Nothing off the drive changes: the outside folder keeps every entry and every byte.
+    outside_dir = os.path.join(scratch, "outside")
+    outside_left = entries_found(outside_dir)
+    for p, entry in sorted(outside_tree().entries.items()):
+        if p not in outside_left:
+            problems.append("%s: outside the drive, %r was deleted" % (what, "/".join(p)))
+        elif not entry.is_dir:
+            with open(host_path(outside_dir, p), "rb") as f:
+                if f.read() != content_of(p):
+                    problems.append("%s: outside the drive, %r changed" % (what, "/".join(p)))
 
     work_left = entries_found(work_dir)
     for p in sorted(set(work.entries) - set(work_left)):
@@ -608,14 +686,14 @@ def check_seed(exe, seed, scratch, read_only_ok, wine=()):
     want_gone = condemned(tree.entries)  # marked in the report: what goes on Windows
     runs = []
     native_scratch = os.path.join(scratch, "native")
-    build(os.path.join(native_scratch, "E"), tree)
+    build_drive(native_scratch, tree)
     build(os.path.join(native_scratch, "work"), work)
     native = run_native(exe, native_scratch)
     runs.append(("native", native))
     problems = check_run("native", native, tree, work, native_scratch, True)
     for label, executor, canary in wine:
         wine_scratch = os.path.join(scratch, label.replace("/", "-"))
-        build(os.path.join(wine_scratch, "E"), tree)
+        build_drive(wine_scratch, tree)
         build(os.path.join(wine_scratch, "work"), work)
         with open(canary, "wb") as f:
             f.write(CANARY_TEXT)
