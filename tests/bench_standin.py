@@ -148,15 +148,15 @@ def split_counts(callgrind_out):
     caller = callee = ""
     call_cost_next = False
 
-    def name_of(spec):
+    def name_of(field):
         # "(12) name" defines a compressed name, "(12)" uses it again.
-        spec = spec.strip()
-        if spec.startswith("("):
-            key, _, rest = spec.partition(")")
+        field = field.strip()
+        if field.startswith("("):
+            key, _, rest = field.partition(")")
             if rest.strip():
                 names[key] = rest.strip()
             return names.get(key, "")
-        return spec
+        return field
 
     with open(callgrind_out, encoding="utf-8", errors="replace") as f:
         for line in f:
