@@ -66,7 +66,7 @@ int run() {
         scan::scan_drive(root);
     }
     shell::say(scanned ? text::kScanFinished : text::kNoDriveFound);
-    shell::run_command("PAUSE");
+    shell::run_with_user_input("PAUSE");
     return 0;
 }
 

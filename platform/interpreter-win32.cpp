@@ -57,10 +57,36 @@ private:
     bool owned_ = false;
 };
 
-// Starts "cmd.exe /d /u /v:off /c <command>" with our stdin and stderr, and as
-// stdout either our own (child_stdout null) or the given inheritable handle.
-// Returns the process handle, or null when it could not be started.
-HANDLE start_interpreter(const std::string& command, HANDLE child_stdout) {
+// The read end of a pipe whose write end is already closed: an input that is
+// at its end from the start. A question from del reads "no" from it at once.
+class EndedInput {
+public:
+    EndedInput() {
+        HANDLE write_end = nullptr;
+        if (CreatePipe(&read_end_, &write_end, nullptr, 0)) {
+            CloseHandle(write_end);
+        } else {
+            read_end_ = nullptr;
+        }
+    }
+    ~EndedInput() {
+        if (read_end_ != nullptr) CloseHandle(read_end_);
+    }
+    EndedInput(const EndedInput&) = delete;
+    EndedInput& operator=(const EndedInput&) = delete;
+    HANDLE get() const { return read_end_; }
+
+private:
+    HANDLE read_end_ = nullptr;
+};
+
+enum class Input { kEnded, kUser };
+
+// Starts "cmd.exe /d /u /v:off /c <command>" with our stderr; as stdin our own
+// or one at its end; as stdout either our own (child_stdout null) or the given
+// inheritable handle. Returns the process handle, or null when it could not
+// be started.
+HANDLE start_interpreter(const std::string& command, Input input, HANDLE child_stdout) {
     const std::wstring application = interpreter_path();
     if (application.empty()) return nullptr;
 
@@ -68,7 +94,9 @@ HANDLE start_interpreter(const std::string& command, HANDLE child_stdout) {
     std::vector<wchar_t> writable(line.begin(), line.end());  // CreateProcessW may write to it
     writable.push_back(L'\0');
 
-    ChildHandle in(GetStdHandle(STD_INPUT_HANDLE));
+    EndedInput ended;
+    if (input == Input::kEnded && ended.get() == nullptr) return nullptr;
+    ChildHandle in(input == Input::kUser ? GetStdHandle(STD_INPUT_HANDLE) : ended.get());
     ChildHandle out(child_stdout != nullptr ? nullptr : GetStdHandle(STD_OUTPUT_HANDLE));
     ChildHandle err(GetStdHandle(STD_ERROR_HANDLE));
 
@@ -101,8 +129,15 @@ void wait_and_close(HANDLE process) {
 
 }  // namespace
 
-void run_system(const std::string& command) {
-    HANDLE process = start_interpreter(command, nullptr);
+void run_commands(const std::vector<std::string>& commands) {
+    HANDLE process = start_interpreter(join_chain(commands), Input::kEnded, nullptr);
+    if (process != nullptr) wait_and_close(process);
+}
+
+void run_system(const std::string& command) { run_commands({command}); }
+
+void run_with_user_input(const std::string& command) {
+    HANDLE process = start_interpreter(command, Input::kUser, nullptr);
     if (process != nullptr) wait_and_close(process);
 }
 
@@ -120,7 +155,7 @@ bool read_command_output(const std::string& command, std::string& output) {
         return false;
     }
 
-    HANDLE process = start_interpreter(command, write_end);
+    HANDLE process = start_interpreter(command, Input::kEnded, write_end);
     // Our copy of the write end must go, or the end of the output never comes.
     CloseHandle(write_end);
     if (process == nullptr) {

@@ -12,7 +12,7 @@ namespace scan {
 void check_autorun(const DriveRoot& root) {
     const char drive = root.text[0];
     shell::say(text::kStep1Heading);
-    shell::run_command(shell::format("dir /ah-d /b \"%c:\\%s\"  > %s", drive, "autorun.inf", kFileList));
+    shell::queue_listing(shell::format("dir /ah-d /b \"%c:\\%s\"  > %s", drive, "autorun.inf", kFileList), kFileList);
     const shell::Listing listing = shell::open_listing(kFileList);
     if (!listing.opened) return;
     const std::string path = shell::root_path(drive, "autorun.inf");

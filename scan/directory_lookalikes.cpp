@@ -14,7 +14,7 @@ namespace scan {
 void remove_directory_lookalikes(const DriveRoot& root) {
     const char drive = root.text[0];
     shell::say(text::kStep4Heading);
-    shell::run_command(shell::format("dir /b /a-d \"%c:\\*.exe\" > %s", drive, kCompareList));
+    shell::queue_listing(shell::format("dir /b /a-d \"%c:\\*.exe\" > %s", drive, kCompareList), kCompareList);
     // The hidden folders listed by the previous step; none if it left no list.
     const std::vector<std::string> folders = shell::read_all_names(kFileList, true);
     if (!folders.empty()) {
@@ -28,7 +28,7 @@ void remove_directory_lookalikes(const DriveRoot& root) {
             const std::string path = shell::root_path(drive, lookalike);
             // Only a real hidden folder condemns its namesake.
             if (!shell::entry_is(shell::root_path(drive, folder), shell::Kind::kFolder, shell::Visibility::kHidden)) {
-                shell::say(shell::format(text::kNameLeftForUser, shell::for_console(path).c_str()));
+                shell::say_left_for_user(path);
                 continue;
             }
             if (shell::accept_entry(lookalike, path, shell::Kind::kFile, shell::Visibility::kAny)) {

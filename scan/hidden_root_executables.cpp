@@ -13,7 +13,7 @@ namespace scan {
 void remove_hidden_root_executables(const DriveRoot& root) {
     const char drive = root.text[0];
     shell::say(text::kStep2Heading);
-    shell::run_command("dir /ah-d /b " + shell::executable_patterns(drive, "") + " > " + kFileList);
+    shell::queue_listing("dir /ah-d /b " + shell::executable_patterns(drive, "") + " > " + kFileList, kFileList);
     shell::for_each_name(kFileList, [drive](const std::string& name) {
         // Wildcards also match 8.3 short names: keep only real executables.
         if (!shell::has_executable_extension(name)) return;

@@ -12,7 +12,7 @@ namespace scan {
 void report_remaining_executables(const DriveRoot& root) {
     const char drive = root.text[0];
     shell::say(text::kStep5Heading);
-    shell::run_command(shell::format("dir /b /a-d \"%c:\\*.exe\" > %s", drive, kFileList));
+    shell::queue_listing(shell::format("dir /b /a-d \"%c:\\*.exe\" > %s", drive, kFileList), kFileList);
     bool found = false;
     shell::for_each_name(kFileList, [&](const std::string& name) {
         if (!shell::has_extension(name, ".exe")) return;

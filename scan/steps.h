@@ -1,6 +1,9 @@
 // The scan of one drive and its five steps.
 #pragma once
 
+#include <string>
+#include <vector>
+
 namespace scan {
 
 // One entry of the drive list: letter, ':', '\', zero, then two zero bytes.
@@ -13,6 +16,17 @@ extern const char* const kFileList;      // "file.txt"
 extern const char* const kCompareList;   // "file_cmp.txt"
 extern const char* const kVisibleList;   // "dir_1.txt"
 extern const char* const kHiddenList;    // "dir_2.txt"
+
+// Step 3 lists many hidden folders in one start, each into a pair of work
+// files of its own: "dir_1_<slot>.txt" (files neither hidden nor system) and
+// "dir_2_<slot>.txt" (hidden files), slot 1 to kFolderSlots.
+const int kFolderSlots = 64;
+std::string visible_list(int slot);
+std::string hidden_list(int slot);
+
+// Every work file a drive's scan may leave behind when it is stopped, the
+// unnumbered dir_1.txt and dir_2.txt of earlier versions included.
+std::vector<std::string> all_work_files();
 
 // Clears the work files, prints the drive line and runs the five steps in order.
 void scan_drive(const DriveRoot& root);

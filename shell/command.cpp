@@ -1,21 +1,74 @@
 #include "shell/command.h"
 
 #include <cstdio>
+#include <vector>
 
 #include "platform/files.h"
 #include "platform/interpreter.h"
+#include "shell/listing.h"
 #include "shell/output.h"
 #include "text/messages.h"
 #include "text/unicode.h"
 
 namespace shell {
 
-void run_command(const std::string& command) {
+namespace {
+
+// One start of the interpreter: its commands and the UTF-16 units they take.
+struct Start {
+    std::vector<std::string> commands;
+    size_t units = 0;
+};
+
+std::vector<Start>& queued() {
+    static std::vector<Start> starts;
+    return starts;
+}
+
+const size_t kJoinUnits = sizeof platform::kChainJoin - 1;
+
+}  // namespace
+
+size_t units_in_start(const std::string& command) {
+    return text::utf8_to_utf16(command).size() + kJoinUnits;
+}
+
+size_t room_in_new_start() { return platform::kMaxCommandUnits + kJoinUnits; }
+
+size_t room_in_last_start() {
+    if (queued().empty()) return room_in_new_start();
+    const size_t used = queued().back().units + kJoinUnits;
+    return used >= platform::kMaxCommandUnits + kJoinUnits ? 0 : platform::kMaxCommandUnits + kJoinUnits - used;
+}
+
+void queue_command(const std::string& command) {
+    // A command is never cut: one longer than a start runs alone.
+    const size_t units = units_in_start(command);
+    if (queued().empty() || units > room_in_last_start()) queued().emplace_back();
+    Start& start = queued().back();
+    start.units += start.commands.empty() ? units - kJoinUnits : units;
+    start.commands.push_back(command);
+}
+
+void run_queued_commands() {
+    // Our own lines first, so that they and the commands' output reach the
+    // console in the order they happen.
     std::fflush(stdout);
-    platform::run_system(command);
+    std::vector<Start> starts;
+    starts.swap(queued());
+    for (const Start& start : starts) platform::run_commands(start.commands);
+    commands_ran();
+    write_held_lines();
+}
+
+void run_with_user_input(const std::string& command) {
+    run_queued_commands();
+    std::fflush(stdout);
+    platform::run_with_user_input(command);
 }
 
 std::string command_output(const std::string& command) {
+    run_queued_commands();
     std::fflush(stdout);
     std::string output;
     if (!platform::read_command_output(command, output)) output.clear();
@@ -24,10 +77,13 @@ std::string command_output(const std::string& command) {
 }
 
 void remove_entry(const char* switches, const std::string& path) {
-    run_command(format("del %s \"%s\"", switches, path.c_str()));
-    // del reports nothing we can rely on; look whether the file is really gone.
-    const char* report = platform::file_exists(path) ? text::kNotRemoved : text::kRemoved;
-    say(format(report, for_console(path).c_str()));
+    queue_command(format("del %s \"%s\"", switches, path.c_str()));
+    // del reports nothing we can rely on; once it has run, look whether the
+    // file is really gone.
+    say_later([path] {
+        const char* report = platform::file_exists(path) ? text::kNotRemoved : text::kRemoved;
+        return format(report, for_console(path).c_str());
+    });
 }
 
 }  // namespace shell

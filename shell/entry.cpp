@@ -1,5 +1,7 @@
 #include "shell/entry.h"
 
+#include <map>
+
 #include "platform/files.h"
 #include "shell/names.h"
 #include "shell/output.h"
@@ -23,9 +25,35 @@ bool starts_with_folded(const std::string& text, const std::string& prefix) {
 
 }  // namespace
 
+namespace {
+
+// A drive root's final path, as last looked up.
+struct RootFinal {
+    platform::FinalPath found;
+    std::string path;
+};
+
+std::map<std::string, RootFinal>& root_finals() {
+    static std::map<std::string, RootFinal> roots;
+    return roots;
+}
+
+const RootFinal& root_final_of(const std::string& root) {
+    auto known = root_finals().find(root);
+    if (known != root_finals().end()) return known->second;
+    RootFinal found;
+    found.found = platform::final_path(root, found.path);
+    return root_finals().emplace(root, found).first->second;
+}
+
+}  // namespace
+
+void forget_drive_roots() { root_finals().clear(); }
+
 bool stays_on_drive(const std::string& path) {
-    std::string root_final, entry_final;
-    const platform::FinalPath root = platform::final_path(path.substr(0, 3), root_final);
+    const RootFinal& root_entry = root_final_of(path.substr(0, 3));
+    std::string root_final = root_entry.path, entry_final;
+    const platform::FinalPath root = root_entry.found;
     // Without the call (XP), the reparse-point check is all there is.
     if (root == platform::FinalPath::kUnsupported) return true;
     if (root != platform::FinalPath::kFound || platform::final_path(path, entry_final) != platform::FinalPath::kFound) {
@@ -55,10 +83,16 @@ bool entry_is(const std::string& path, Kind kind, Visibility visibility) {
     return stays_on_drive(path);
 }
 
-bool accept_entry(const std::string& name, const std::string& path, Kind kind, Visibility visibility) {
+bool check_entry(const std::string& name, const std::string& path, Kind kind, Visibility visibility) {
     // The name check comes first: nothing is looked up under a name that is not plain.
-    if (is_plain_name(name) && entry_is(path, kind, visibility)) return true;
-    say(format(text::kNameLeftForUser, for_console(path).c_str()));
+    return is_plain_name(name) && entry_is(path, kind, visibility);
+}
+
+void say_left_for_user(const std::string& path) { say(format(text::kNameLeftForUser, for_console(path).c_str())); }
+
+bool accept_entry(const std::string& name, const std::string& path, Kind kind, Visibility visibility) {
+    if (check_entry(name, path, kind, visibility)) return true;
+    say_left_for_user(path);
     return false;
 }
 

@@ -1,17 +1,65 @@
 #include "shell/listing.h"
 
 #include <cstdio>
+#include <set>
 
 #include "platform/files.h"
+#include "shell/command.h"
 #include "shell/output.h"
 #include "text/messages.h"
 #include "text/unicode.h"
 
 namespace shell {
 
-bool delete_work_file(const char* work_file) {
+namespace {
+
+// Work files that queued commands are to write, and those to delete once
+// they have.
+std::set<std::string>& pending() {
+    static std::set<std::string> files;
+    return files;
+}
+std::vector<std::string>& deleted_after_run() {
+    static std::vector<std::string> files;
+    return files;
+}
+// Work files whose old copy could not be deleted before their listing.
+std::set<std::string>& stuck() {
+    static std::set<std::string> files;
+    return files;
+}
+
+bool delete_now(const std::string& work_file) {
     platform::remove_file(work_file);
     return !platform::file_exists(work_file);
+}
+
+}  // namespace
+
+bool delete_work_file(const std::string& work_file) {
+    if (pending().count(work_file) != 0) {
+        deleted_after_run().push_back(work_file);
+        return true;
+    }
+    return delete_now(work_file);
+}
+
+void queue_listing(const std::string& command, const std::string& work_file) {
+    if (pending().count(work_file) != 0) run_queued_commands();  // its last listing is still to be made
+    if (!delete_now(work_file)) {
+        stuck().insert(work_file);
+        return;
+    }
+    stuck().erase(work_file);
+    pending().insert(work_file);
+    queue_command(command);
+}
+
+void commands_ran() {
+    pending().clear();
+    std::vector<std::string> files;
+    files.swap(deleted_after_run());
+    for (const std::string& work_file : files) delete_now(work_file);
 }
 
 std::vector<std::string> split_listing(const std::string& bytes) {
@@ -33,11 +81,12 @@ std::vector<std::string> split_listing(const std::string& bytes) {
     return names;
 }
 
-Listing open_listing(const char* work_file, bool quiet) {
+Listing open_listing(const std::string& work_file, bool quiet) {
+    if (pending().count(work_file) != 0) run_queued_commands();
     Listing listing;
-    std::FILE* stream = std::fopen(work_file, "rb");
+    std::FILE* stream = stuck().count(work_file) != 0 ? nullptr : std::fopen(work_file.c_str(), "rb");
     if (stream == nullptr) {
-        if (!quiet) say(format(text::kWorkFileUnreadable, work_file));
+        if (!quiet) say(format(text::kWorkFileUnreadable, work_file.c_str()));
         return listing;
     }
     listing.opened = true;
@@ -51,14 +100,14 @@ Listing open_listing(const char* work_file, bool quiet) {
     return listing;
 }
 
-void for_each_name(const char* work_file, const std::function<void(const std::string&)>& handle) {
+void for_each_name(const std::string& work_file, const std::function<void(const std::string&)>& handle) {
     Listing listing = open_listing(work_file);
     if (!listing.opened) return;
     for (const std::string& name : listing.names) handle(name);
     delete_work_file(work_file);
 }
 
-std::vector<std::string> read_all_names(const char* work_file, bool quiet) {
+std::vector<std::string> read_all_names(const std::string& work_file, bool quiet) {
     return open_listing(work_file, quiet).names;
 }
 

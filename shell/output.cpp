@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 #include "platform/console.h"
@@ -34,9 +35,34 @@ std::string for_console(const std::string& utf8) {
     return shown;
 }
 
-void say(const std::string& line) {
+namespace {
+
+std::vector<std::function<std::string()>>& held() {
+    static std::vector<std::function<std::string()>> lines;
+    return lines;
+}
+
+void write_line(const std::string& line) {
     std::fwrite(line.data(), 1, line.size(), stdout);
     std::fputc('\n', stdout);
+}
+
+}  // namespace
+
+void say(const std::string& line) {
+    if (held().empty()) {
+        write_line(line);
+    } else {
+        held().push_back([line] { return line; });
+    }
+}
+
+void say_later(std::function<std::string()> line) { held().push_back(std::move(line)); }
+
+void write_held_lines() {
+    std::vector<std::function<std::string()>> lines;
+    lines.swap(held());
+    for (const auto& line : lines) write_line(line());
 }
 
 }  // namespace shell

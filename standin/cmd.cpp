@@ -266,6 +266,7 @@ std::vector<std::string> switches_of(const std::string& word) {
 struct Selection {
     bool path_found = false;
     bool device = false;         // the path names a device, not a file
+    bool whole_folder = false;   // every file of a folder: del asks first
     std::string shown_folder;   // the folder part as typed, ending with "\" when not empty
     std::vector<Entry> entries;  // sorted by name
 };
@@ -298,6 +299,7 @@ Selection select_entries(const std::string& path, const AttributeFilter& filter)
             pattern = last;
         }
     }
+    selection.whole_folder = pattern == "*" || pattern == "*.*";
     std::vector<Entry> entries;
     if (!match_entries(folder, pattern, entries)) return selection;
     selection.path_found = true;
@@ -390,14 +392,33 @@ bool run_dir(const std::vector<std::string>& args, const Sink& out, const Sink& 
     return listed;
 }
 
-bool run_del(const std::vector<std::string>& args, const Sink& err) {
+// del's question before it empties a whole folder. The answer is a line of
+// input. With no input (a pipe already closed) the answer is "no". At the end
+// of an input that stays open (nul, a file, the caller's pipe), Wine's cmd.exe
+// asks again for ever; here the question is repeated a thousand times, then
+// taken as "no".
+bool confirm_whole_folder(const std::string& pattern, const Sink& out, FILE* input) {
+    for (int asked = 0; asked < 1000; ++asked) {
+        out.write(pattern + " Are you sure? (Yes|No)");
+        out.flush();
+        if (input == nullptr) return false;
+        std::string answer;
+        int c;
+        while ((c = std::fgetc(input)) != EOF && c != '\n') answer += static_cast<char>(c);
+        if (!answer.empty()) return answer[0] == 'y' || answer[0] == 'Y';
+        if (c == '\n') return false;
+    }
+    return false;
+}
+
+bool run_del(const std::vector<std::string>& args, const Sink& out, const Sink& err, FILE* input) {
     AttributeFilter filter;
-    bool force = false;
+    bool force = false, quiet = false;
     std::vector<std::string> paths;
-    auto other = [&force](const std::string& sw, char letter) {
+    auto other = [&force, &quiet](const std::string& sw, char letter) {
         if (sw.size() != 1) return false;
         if (letter == 'f') force = true;
-        // "/q" needs nothing: this stand-in never asks for confirmation.
+        if (letter == 'q') quiet = true;
         return letter == 'f' || letter == 'q';
     };
     if (!parse_arguments(args, filter, paths, other, err)) return false;
@@ -413,6 +434,9 @@ bool run_del(const std::vector<std::string>& args, const Sink& err) {
         }
         if (!selection.path_found) {
             err.line(kPathNotFound);
+            continue;
+        }
+        if (selection.whole_folder && !quiet && !confirm_whole_folder(selection.shown_folder + "*", out, input)) {
             continue;
         }
         bool found = false;
@@ -530,7 +554,7 @@ bool run_step(const Chars& chars, std::string* capture, FILE* input) {
             if (verb == "dir") {
                 ok = run_dir(args, out, err);
             } else if (verb == "del" || verb == "erase") {
-                ok = run_del(args, err);
+                ok = run_del(args, out, err, input);
             } else if (verb == "pause" && slash == std::string::npos) {
                 ok = run_pause(out, input);
             } else {

@@ -1,5 +1,5 @@
-// The command interpreter of the stand-in: records each command line, then runs it
-// through the emulated cmd.exe.
+// The command interpreter of the stand-in: records each start's command line,
+// then runs it through the emulated cmd.exe.
 #include "platform/interpreter.h"
 
 #include <cstdio>
@@ -16,7 +16,16 @@ const char kLaunch[] = "cmd.exe /d /u /v:off /c ";
 
 }  // namespace
 
-void run_system(const std::string& command) {
+void run_commands(const std::vector<std::string>& commands) {
+    const std::string chain = join_chain(commands);
+    standin::record_command(chain);
+    // No input: a question is answered at once, as from a pipe already closed.
+    standin::run_interpreter(kLaunch + chain, nullptr, nullptr);
+}
+
+void run_system(const std::string& command) { run_commands({command}); }
+
+void run_with_user_input(const std::string& command) {
     standin::record_command(command);
     standin::run_interpreter(kLaunch + command, nullptr, stdin);
 }
@@ -24,7 +33,7 @@ void run_system(const std::string& command) {
 bool read_command_output(const std::string& command, std::string& output) {
     standin::record_command(command);
     output.clear();
-    standin::run_interpreter(kLaunch + command, &output, stdin);
+    standin::run_interpreter(kLaunch + command, &output, nullptr);
     return true;
 }
 

@@ -31,19 +31,23 @@ import argparse
 import difflib
 import os
 import random
+import re
 import shutil
 import subprocess
 import sys
 import tempfile
 import time
 
+from scenarios import split_start
+
 EXECUTABLE_ENDINGS = (".com", ".bat", ".exe", ".bin", ".cmd")
 FORBIDDEN_CHARS = set('\\/:*?"<>|%')
 ATTR_BITS = {"r": 0x1, "h": 0x2, "s": 0x4}
 MAX_NAME_BYTES = 200
 MAX_ENTRIES = 60
-# Files the program writes in its working folder; decoys must not use these names.
-WORK_FILES = {"file.txt", "file_cmp.txt", "dir_1.txt", "dir_2.txt"}
+# Files the program writes in its working folder, which decoys must not use: step 3 numbers its pairs,
+# dir_1_<n>.txt and dir_2_<n>.txt.
+WORK_FILE_PATTERN = re.compile(r"(file|file_cmp|dir_1|dir_2|dir_[12]_[0-9]+)\.txt")
 # Complaints of the command interpreter that only a mangled command line produces (the stand-in's and
 # Windows' wording, and Wine's).
 BROKEN_COMMAND_SIGNS = ("is not recognized", "Invalid switch", "Parameter format not correct",
@@ -438,7 +442,7 @@ def generate_work(rng, tree):
             if sep not in path[0]:
                 continue
             tail = path[0].rsplit(sep, 1)[1].strip()
-            if not tail or tail.lower() in WORK_FILES:
+            if not tail or WORK_FILE_PATTERN.fullmatch(tail.lower()):
                 continue
             if len(path) == 1 and not entry.is_dir:
                 work.add((), tail, False, "")
@@ -539,7 +543,8 @@ def run_native(exe, scratch):
     with open(transcript, "rb") as f:
         commands = f.read().decode("utf-8", errors="surrogateescape").split("\n")
     parts = stdout.split(b"\n")
-    return Run(parts[:-1], parts[-1], commands[:-1] if commands[-1] == "" else commands, stderr, code)
+    starts = commands[:-1] if commands[-1] == "" else commands
+    return Run(parts[:-1], parts[-1], [c for start in starts for c in split_start(start)], stderr, code)
 
 
 def run_wine(executor, scratch, canary):
@@ -550,7 +555,8 @@ def run_wine(executor, scratch, canary):
     except subprocess.TimeoutExpired:
         stdout, commands, code = b"", [], None
     parts = stdout.split(b"\r\n")
-    return Run(parts[:-1], parts[-1], commands, executor.last_stderr, code)
+    return Run(parts[:-1], parts[-1], [c for start in commands for c in split_start(start)], executor.last_stderr,
+               code)
 
 
 def canonical(lines):

@@ -26,7 +26,9 @@ Scenario file fields:
                 compares never follows a link: a link is one entry, and must still point where it did.
   stdout        the lines after the five start lines, closing line included; the PAUSE prompt follows.
                 Unicode text, encoded to Big5 (code page 950) to compare: write "?" where Big5 lacks a character.
-  commands      the command lines between "echo %SYSTEMDRIVE%" and "PAUSE", compared as Unicode text.
+  commands      the command lines between "echo %SYSTEMDRIVE%" and "PAUSE", compared as Unicode text. Several
+                commands may go in one start of cmd.exe, joined with " & "; here each is one item.
+  starts        how many of those commands went in each start of cmd.exe, in order, e.g. [1, 1, 3, 2].
                 In both lists {"any_order": [...]} is a block whose order is free: Windows lists several
                 patterns one after the other, Wine in one sorted list.
   system_shown  the letter in the system drive notice (default "C").
@@ -50,6 +52,7 @@ Options: -k WORD runs only the scenarios whose file name holds WORD; -m MODE onl
 import json
 import os
 import pwd
+import re
 import shutil
 import subprocess
 import sys
@@ -169,13 +172,23 @@ def expected_left(entries, deleted):
     return {Entry(e).path for e in entries} - set(deleted)
 
 
+def any_slot(command):
+    """A numbered work file of step 3 ("dir_1_3.txt") with its number as "#": which folder of a listing gets
+    which pair of work files follows the listing's order, which is free in an any_order block."""
+    return re.sub(r"\bdir_([12])_[0-9]+\.txt\b", r"dir_\1_#.txt", command) if isinstance(command, str) else command
+
+
 def matches(expected, actual):
-    """expected: items and {"any_order": [...]} blocks; actual: a flat list."""
+    """expected: items and {"any_order": [...]} blocks; actual: a flat list. In a block, "dir_1_#.txt" and
+    "dir_2_#.txt" stand for a work file of any number."""
     pos = 0
     for item in expected:
         if isinstance(item, dict):
             block = item["any_order"]
-            if sorted(actual[pos:pos + len(block)]) != sorted(block):
+            got = actual[pos:pos + len(block)]
+            if any(isinstance(x, str) and "_#." in x for x in block):
+                got = [any_slot(x) for x in got]
+            if sorted(got) != sorted(block):
                 return False
             pos += len(block)
         else:
@@ -219,6 +232,25 @@ def read_transcript(path):
     if lines[-1] == "":
         lines.pop()
     return lines
+
+
+CHAIN_JOIN = " & "
+
+
+def split_start(line):
+    """The commands of one start of cmd.exe: its command line split at " & " outside double quotes."""
+    commands, quoted, start, i = [], False, 0, 0
+    while i < len(line):
+        if line[i] == '"':
+            quoted = not quoted
+        elif not quoted and line.startswith(CHAIN_JOIN, i):
+            commands.append(line[start:i])
+            i += len(CHAIN_JOIN)
+            start = i
+            continue
+        i += 1
+    commands.append(line[start:])
+    return commands
 
 
 def drive_entry(letter, kind, folder):
@@ -381,9 +413,16 @@ def run_scenario(executor, scn, scratch, mode=None, run_id="run"):
             if found != canary_text:
                 problems.append("COM1 canary %s changed to %r: a device name was written to" % (canary, found))
     if commands is not None:
+        starts = [split_start(line) for line in commands]
+        sent = [command for start in starts for command in start]
         want_commands = ["echo %SYSTEMDRIVE%"] + scn["commands"] + ["PAUSE"]
-        if not matches(want_commands, commands):
-            problems.append("commands differ:\n" + diff_text(flatten(want_commands), commands, None, None))
+        if not matches(want_commands, sent):
+            problems.append("commands differ:\n" + diff_text(flatten(want_commands), sent, None, None))
+        want_starts = [1] + scn["starts"] + [1]
+        got_starts = [len(start) for start in starts]
+        if got_starts != want_starts:
+            problems.append("starts of cmd.exe differ: want %s commands per start, got %s" % (
+                want_starts, got_starts))
     for marker in scn.get("marker_absent", []):
         if os.path.exists(os.path.join(workdir, marker)):
             problems.append("marker %s exists: a name ran as a command" % marker)

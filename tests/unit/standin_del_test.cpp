@@ -2,7 +2,10 @@
 // long and short names, folders, and how "&" splits an unquoted name.
 #include <sys/stat.h>
 
+#include <cstdio>
+
 #include "platform/interpreter.h"
+#include "standin/cmd.h"
 #include "standin_fixture.h"
 
 namespace standin_test {
@@ -56,8 +59,8 @@ INSTANTIATE_TEST_SUITE_P(
         DelCase{"del /a:h /q E:\\autorun.inf", {"autorun.inf"}, ""},
         DelCase{"del E:\\ro.txt", {}, "Access is denied."},
         DelCase{"del /f E:\\ro.txt", {"ro.txt"}, ""},
-        DelCase{"del /a /f E:\\*", {"a", "a&b.exe", "photo.bath", "autorun.inf", "plain.txt", "ro.txt"}, ""},
-        DelCase{"del /a-h E:\\*", {"plain.txt"}, "Access is denied."}));
+        DelCase{"del /a /f /q E:\\*", {"a", "a&b.exe", "photo.bath", "autorun.inf", "plain.txt", "ro.txt"}, ""},
+        DelCase{"del /a-h /q E:\\*", {"plain.txt"}, "Access is denied."}));
 
 INSTANTIATE_TEST_SUITE_P(
     StandinWildcards, StandinDel,
@@ -72,10 +75,13 @@ INSTANTIATE_TEST_SUITE_P(
 INSTANTIATE_TEST_SUITE_P(
     StandinFolders, StandinDel,
     ::testing::Values(
-        DelCase{"del E:\\Photos", {"Photos/p1.jpg", "Photos/p2.jpg"}, ""},
-        DelCase{"del /a \"E:\\photos\\\"", {"Photos/p1.jpg", "Photos/p2.jpg", "Photos/hidden.jpg"}, ""},
+        DelCase{"del /q E:\\Photos", {"Photos/p1.jpg", "Photos/p2.jpg"}, ""},
+        DelCase{"del /a /q \"E:\\photos\\\"", {"Photos/p1.jpg", "Photos/p2.jpg", "Photos/hidden.jpg"}, ""},
         DelCase{"del /ah E:\\photos\\*.jpg", {"Photos/hidden.jpg"}, ""},
-        DelCase{"del /ad E:\\Photos", {}, "Could Not Find E:\\Photos"},
+        DelCase{"del /ad /q E:\\Photos", {}, "Could Not Find E:\\Photos"},
+        // Without /q, del asks before it empties a folder; an input at its end answers "no".
+        DelCase{"del /f E:\\Photos", {}, ""},
+        DelCase{"del /a /f E:\\Photos\\*.*", {}, ""},
         DelCase{"del E:\\Nope\\x.txt", {}, "cannot find the path"},
         DelCase{"del", {}, "syntax of the command is incorrect"}));
 
@@ -86,6 +92,40 @@ INSTANTIATE_TEST_SUITE_P(
         DelCase{"del /ah /f E:\\a&b.exe", {"a"}, "'b.exe' is not recognized"},
         DelCase{"del /ah /f \"E:\\a&b.exe\"", {"a&b.exe"}, ""},
         DelCase{"del /ah /f E:\\a^&b.exe", {"a&b.exe"}, ""}));
+
+// del on a folder asks before it empties it, and reads the answer from its input.
+TEST_F(StandinTree, DelOnAFolderAsksFirst) {
+    struct Case {
+        const char* input;  // nullptr: no input at all, as from a pipe already closed
+        bool emptied;
+        size_t questions;
+    } cases[] = {
+        {nullptr, false, 1},
+        {"n\n", false, 1},
+        {"yes\n", true, 1},
+        // An input that stays open at its end: Wine's cmd.exe asks again for ever.
+        {"", false, 1000},
+    };
+    for (const Case& c : cases) {
+        make_file("Photos/p1.jpg");
+        FILE* input = nullptr;
+        if (c.input != nullptr) {
+            input = std::tmpfile();
+            ASSERT_NE(input, nullptr);
+            std::fputs(c.input, input);
+            std::rewind(input);
+        }
+        std::string output;
+        standin::run_command_line("del /f \"E:\\Photos\"", &output, input);
+        if (input != nullptr) std::fclose(input);
+        const std::string question = "E:\\Photos\\* Are you sure? (Yes|No)";
+        size_t asked = 0;
+        for (size_t at = output.find(question); at != std::string::npos; at = output.find(question, at + 1)) ++asked;
+        EXPECT_EQ(asked, c.questions) << (c.input ? c.input : "no input");
+        EXPECT_EQ(stick_contents().count("Photos/p1.jpg") == 0, c.emptied) << (c.input ? c.input : "no input");
+        EXPECT_EQ(stick_contents().count("Photos"), 1u);
+    }
+}
 
 }  // namespace
 }  // namespace standin_test
