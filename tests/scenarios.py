@@ -26,6 +26,8 @@ Scenario file fields:
                 compares never follows a link: a link is one entry, and must still point where it did.
   stdout        the lines after the five start lines, closing line included; the PAUSE prompt follows.
                 Unicode text, encoded to Big5 (code page 950) to compare: write "?" where Big5 lacks a character.
+                {"cmd": text, "line": text} is a line that begins with what cmd.exe itself wrote (as it writes
+                to a pipe), followed by one of ours.
   commands      the command lines between "echo %SYSTEMDRIVE%" and "PAUSE", compared as Unicode text. Several
                 commands may go in one start of cmd.exe, joined with " & "; here each is one item.
   starts        how many of those commands went in each start of cmd.exe, in order, e.g. [1, 1, 3, 2].
@@ -45,6 +47,9 @@ Scenario file fields:
                 scenario is skipped, with the reason.
   work_on       a drive letter: the program runs in that drive's root instead of a folder of its own.
   marker_absent paths relative to the working folder that must not exist after the run.
+  becomes_folder a Windows path ("E:\\H\\x.exe") of a file that turns into a folder holding keep.txt just before
+                the start of cmd.exe whose command line names it, after the program has looked at it (a race;
+                natively the stand-in does it, under Wine the logging cmd.exe). The folder must stay as it is.
 
 Options: -k WORD runs only the scenarios whose file name holds WORD; -m MODE only that Wine mode of each.
 """
@@ -205,6 +210,28 @@ def flatten(expected):
     return out
 
 
+def interpreter_text(text):
+    """What cmd.exe /u writes of its own to a pipe."""
+    return text.encode("utf-16-le")
+
+
+def stdout_line(item):
+    """The bytes of one expected stdout line (a str or {"cmd": ..., "line": ...}), or an any_order block."""
+    if isinstance(item, str):
+        return big5(item)
+    if "any_order" in item:
+        return {"any_order": [stdout_line(x) for x in item["any_order"]]}
+    return interpreter_text(item["cmd"]) + big5(item["line"])
+
+
+def becomes_folder(scn):
+    """(place, relative path) of the scenario's file that turns into a folder, or None."""
+    if "becomes_folder" not in scn:
+        return None
+    path = scn["becomes_folder"]
+    return path[0], path[3:].replace("\\", "/")
+
+
 def expected_stdout_lines(scn):
     start = [line.format(scn.get("system_shown", "C")) if "{}" in line else line for line in START_LINES]
     return start + scn["stdout"]
@@ -290,6 +317,8 @@ class NativeExecutor:
             command = ["setpriv", "--reuid=%d" % UNPRIVILEGED_ID, "--regid=%d" % UNPRIVILEGED_ID,
                        "--clear-groups"] + command
         # The interpreter's complaints ("File Not Found") are not compared; keep them off the report.
+        if "becomes_folder" in scn:
+            env["NODREL_STANDIN_BECOMES_FOLDER"] = scn["becomes_folder"]
         proc = subprocess.run(command, cwd=workdir, env=env, input=b"", stdout=subprocess.PIPE,
                               stderr=subprocess.DEVNULL, timeout=60)
         return proc.stdout, read_transcript(transcript)
@@ -319,7 +348,7 @@ class WineRun:
         shutil.rmtree(folder, ignore_errors=True)
 
     def run(self, scn, drives, workdir, transcript, mode, canary):
-        result = self.wine.run(drives, workdir, mode=mode, com1=canary)
+        result = self.wine.run(drives, workdir, mode=mode, com1=canary, becomes_folder=scn.get("becomes_folder"))
         if self.wine.logger_retries:
             print("note: Wine failed to start cmd-real.exe %d time(s) in this run; the logger tried again" %
                   self.wine.logger_retries)
@@ -385,10 +414,9 @@ def run_scenario(executor, scn, scratch, mode=None, run_id="run"):
     prompt = executor.pause_prompt(mode)
     lines, rest = split_stdout(stdout, executor.newline)
     want = expected_stdout_lines(scn)
-    want_bytes = [big5(x) if isinstance(x, str) else {"any_order": [big5(y) for y in x["any_order"]]}
-                  for x in want]
+    want_bytes = [stdout_line(x) for x in want]
     if not matches(want_bytes, lines) or rest != prompt:
-        problems.append("stdout differs:\n" + diff_text(flatten(want), lines, rest, prompt))
+        problems.append("stdout differs:\n" + diff_text(flatten(want_bytes), lines, rest, prompt))
     deleted = scn.get("deleted", {})
     # Every drive, and the working folder (the program must leave no work file there) unless it is a drive's.
     compared = set(tree) | set(drives) | ({"work"} if "work_on" not in scn else set())
@@ -397,10 +425,18 @@ def run_scenario(executor, scn, scratch, mode=None, run_id="run"):
         if key == "C" and key not in tree:
             continue
         want_left = expected_left(tree.get(key, []), deleted.get(key, []))
+        swapped = becomes_folder(scn)
+        if swapped is not None and swapped[0] == key:
+            want_left = (want_left - {swapped[1]}) | {swapped[1] + "/", swapped[1] + "/keep.txt"}
         got_left = entries_left(folder)
         if want_left != got_left:
             problems.append("%s: entries differ; missing %s, unexpected %s" % (
                 key, sorted(want_left - got_left), sorted(got_left - want_left)))
+    swapped = becomes_folder(scn)
+    if swapped is not None:
+        keep = os.path.join(places[swapped[0]], swapped[1], "keep.txt")
+        if not os.path.isfile(keep) or open(keep, "rb").read() != b"keep":
+            problems.append("%s is not the folder the race made, holding keep.txt" % scn["becomes_folder"])
     for host, target in sorted(links.items()):
         if os.path.islink(host) and os.readlink(host) != target:
             problems.append("link %s now points at %s, not %s" % (host, os.readlink(host), target))

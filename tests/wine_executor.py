@@ -497,11 +497,12 @@ class WineExecutor:
         return self._prompts[mode]
 
     def run(self, drives: dict, workdir: str, stdin: bytes = None, mode: str = DEFAULT_MODE,
-            com1: str = None) -> tuple:
+            com1: str = None, becomes_folder: str = None) -> tuple:
         """Runs the program once; returns (stdout bytes, command lines without the leading switches).
 
         stdin: the input (None: none through a pipe, a newline on a terminal). com1: the Unix path of a canary
-        file that COM1 maps to during this run (None: COM1 maps to nothing).
+        file that COM1 maps to during this run (None: COM1 maps to nothing). becomes_folder: a Windows path of
+        a file that the logger turns into a folder just before the start of cmd.exe that names it (a race).
         """
         if not self._finalizer.alive:
             raise RuntimeError("executor already closed")
@@ -519,6 +520,8 @@ class WineExecutor:
         env = dict(self._env)
         env["WINEDLLOVERRIDES"] += ";cmd.exe=n"  # the logger at system32\cmd.exe, not Wine's built-in one
         env["NODREL_CMDLOG"] = LOG_WINDOWS_PATH
+        if becomes_folder is not None:
+            env["NODREL_BECOMES_FOLDER"] = becomes_folder
         started = time.monotonic()
         code, stdout, stderr = self._launch(f"C:\\{RUN_FOLDER}\\{self.exe_path.name}", mode, stdin, workdir, env)
         self.timings["last_run"] = time.monotonic() - started

@@ -6,6 +6,11 @@
  * named by the NODREL_CMDLOG environment variable (a Windows path), then runs
  * cmd-real.exe with that same rest of the line, sharing our standard handles,
  * and exits with its exit code.
+ *
+ * For tests of a race: when NODREL_BECOMES_FOLDER names a file (a Windows
+ * path) that the command line names in double quotes, the file turns into a
+ * folder holding keep.txt before the real interpreter starts, that is after
+ * the caller has looked at the file.
  */
 #include <windows.h>
 #include <wchar.h>
@@ -51,6 +56,27 @@ static void log_line(const wchar_t *rest)
     HeapFree(GetProcessHeap(), 0, text);
 }
 
+static void race_file_into_folder(const wchar_t *rest)
+{
+    wchar_t path[MAX_PATH], quoted[MAX_PATH + 2];
+    DWORD length = GetEnvironmentVariableW(L"NODREL_BECOMES_FOLDER", path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return;
+    wsprintfW(quoted, L"\"%s\"", path);
+    if (wcsstr(rest, quoted) == NULL) return;
+    DWORD attributes = GetFileAttributesW(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
+    SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
+    if (!DeleteFileW(path) || !CreateDirectoryW(path, NULL)) return;
+    wchar_t keep[MAX_PATH + 16];
+    wsprintfW(keep, L"%s\\keep.txt", path);
+    HANDLE file = CreateFileW(keep, GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file != INVALID_HANDLE_VALUE) {
+        DWORD written = 0;
+        WriteFile(file, "keep", 4, &written, NULL);
+        CloseHandle(file);
+    }
+}
+
 /* Our standard handle, made inheritable so that the real interpreter gets it. */
 static HANDLE shared_handle(DWORD which)
 {
@@ -64,6 +90,7 @@ int main(void)
 {
     const wchar_t *rest = rest_of_line(GetCommandLineW());
     log_line(rest);
+    race_file_into_folder(rest);
 
     /* cmd-real.exe beside this program. */
     wchar_t real[MAX_PATH];
