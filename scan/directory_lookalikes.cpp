@@ -26,9 +26,14 @@ void remove_directory_lookalikes(const DriveRoot& root) {
             const std::string lookalike = folder + ".exe";
             if (executables.count(lookalike) == 0) continue;
             const std::string path = shell::root_path(drive, lookalike);
-            // Only a real hidden folder condemns its namesake.
-            if (!shell::entry_is(shell::root_path(drive, folder), shell::Kind::kFolder, shell::Visibility::kHidden)) {
-                shell::say_left_for_user(path);
+            // Only a real hidden folder condemns its namesake. When the folder
+            // fails its check, the line names the folder: it is what was left
+            // unexamined, and step 5 lists the namesake.
+            const std::string folder_path = shell::root_path(drive, folder);
+            const shell::Verdict verdict =
+                shell::examine_entry(folder_path, shell::Kind::kFolder, shell::Visibility::kHidden);
+            if (verdict != shell::Verdict::kAccepted) {
+                shell::say_left_for_user(folder_path, verdict);
                 continue;
             }
             if (shell::accept_entry(lookalike, path, shell::Kind::kFile, shell::Visibility::kAny)) {

@@ -13,11 +13,11 @@ namespace scan {
 
 namespace {
 
-// A hidden folder of the root: whether it passed the checks and, if so, the
+// A hidden folder of the root: what its check found and, if it passed, the
 // slot of its pair of work files.
 struct Folder {
     std::string name;
-    bool accepted = false;
+    shell::Verdict verdict = shell::Verdict::kUnexamined;
     int slot = 0;
 };
 
@@ -44,9 +44,9 @@ std::vector<Folder> queue_batch(char drive, const std::vector<std::string>& name
     for (; next < names.size(); ++next) {
         Folder folder;
         folder.name = names[next];
-        folder.accepted = shell::check_entry(folder.name, shell::root_path(drive, folder.name), shell::Kind::kFolder,
-                                             shell::Visibility::kHidden);
-        if (folder.accepted) {
+        folder.verdict = shell::check_entry(folder.name, shell::root_path(drive, folder.name), shell::Kind::kFolder,
+                                            shell::Visibility::kHidden);
+        if (folder.verdict == shell::Verdict::kAccepted) {
             if (slot == kFolderSlots) break;
             const size_t units = shell::units_in_start(visible_listing(drive, folder.name, slot + 1)) +
                                  shell::units_in_start(hidden_listing(drive, folder.name, slot + 1));
@@ -78,8 +78,8 @@ void remove_listed(char drive, const std::string& folder, const std::string& wor
 // line, then the removals from its first listing, then from its second.
 void clean_folder(char drive, const Folder& folder) {
     const std::string path = shell::root_path(drive, folder.name);
-    if (!folder.accepted) {
-        shell::say_left_for_user(path);
+    if (folder.verdict != shell::Verdict::kAccepted) {
+        shell::say_left_for_user(path, folder.verdict);
         return;
     }
     shell::say(shell::format(text::kScanning, shell::for_console(path).c_str()));

@@ -310,6 +310,10 @@ Selection select_entries(const std::string& path, const AttributeFilter& filter)
 }
 
 const char kPathNotFound[] = "The system cannot find the path specified.";
+const char kPathTooLong[] = "The filename or extension is too long.";
+
+// cmd.exe takes no path of MAX_PATH (260) UTF-16 units or more.
+bool too_long_for_cmd(const std::string& path) { return text::utf8_to_utf16(path).size() >= 260; }
 
 bool run_echo(const std::string& text, const Sink& out) {
     // The text starts right after "echo" and the one delimiter that ends the word.
@@ -377,6 +381,11 @@ bool run_dir(const std::vector<std::string>& args, const Sink& out, const Sink& 
     if (paths.empty()) paths.push_back("*");
     bool listed = false, complained = false;
     for (const std::string& path : paths) {
+        if (too_long_for_cmd(path)) {
+            err.line(kPathTooLong);
+            complained = true;
+            continue;
+        }
         Selection selection = select_entries(path, filter);
         if (!selection.path_found) {
             err.line(kPathNotFound);
@@ -427,6 +436,10 @@ bool run_del(const std::vector<std::string>& args, const Sink& out, const Sink& 
         return false;
     }
     for (const std::string& path : paths) {
+        if (too_long_for_cmd(path)) {
+            err.line(kPathTooLong);
+            continue;
+        }
         Selection selection = select_entries(path, filter);
         if (selection.device) {
             err.line("Access is denied.");  // a device is no file to delete

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "standin/volume.h"
+#include "text/unicode.h"
 
 namespace platform {
 
@@ -33,11 +34,23 @@ bool remove_file(const std::string& path) {
     return removed;
 }
 
+namespace {
+
+// A look at one entry fails for a path this long or longer, as under Wine 8
+// (Windows without long paths: 260).
+const size_t kLongestLookUnits = 264;
+
+bool too_long_to_look_at(const std::string& path) {
+    return text::utf8_to_utf16(path).size() >= kLongestLookUnits;
+}
+
+}  // namespace
+
 EntryInfo entry_info(const std::string& path) {
     standin::LookupScope scope;
     EntryInfo info;
     std::string linux_path;
-    if (!standin::resolve_existing(path, linux_path)) return info;
+    if (too_long_to_look_at(path) || !standin::resolve_existing(path, linux_path)) return info;
     info.exists = true;
     info.attributes = standin::entry_attributes(linux_path);
     return info;
@@ -46,14 +59,14 @@ EntryInfo entry_info(const std::string& path) {
 FinalPath final_path(const std::string& path, std::string& final) {
     standin::LookupScope scope;
     std::string linux_path;
-    if (!standin::resolve_existing(path, linux_path)) return FinalPath::kFailed;
+    if (too_long_to_look_at(path) || !standin::resolve_existing(path, linux_path)) return FinalPath::kFailed;
     return standin::final_windows_path(linux_path, final) ? FinalPath::kFound : FinalPath::kFailed;
 }
 
 bool file_exists(const std::string& path) {
     // Names are taken literally: "*" and "?" are not patterns here.
     std::string linux_path;
-    return standin::resolve_existing(path, linux_path);
+    return !too_long_to_look_at(path) && standin::resolve_existing(path, linux_path);
 }
 
 }  // namespace platform

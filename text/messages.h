@@ -31,6 +31,8 @@ extern const char* const kWarning2;
 extern const char* const kWarning3;
 
 extern const char* const kNameLeftForUser;   // %s path
+extern const char* const kLinkLeftForUser;   // %s path
+extern const char* const kUnexaminedLeftForUser;  // %s path
 extern const char* const kWorkFileUnreadable;  // %s work file name
 extern const char* const kWorkFileStuck;       // %s work file name
 

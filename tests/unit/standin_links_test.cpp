@@ -78,31 +78,49 @@ TEST_F(StandinLinks, FinalPathsFollowLinks) {
 
 TEST_F(StandinLinks, EntryChecksRefuseWhatLeavesTheDrive) {
     using shell::Kind;
+    using shell::Verdict;
     using shell::Visibility;
     struct Case {
         const char* path;
         Kind kind;
         Visibility visibility;
-        bool accepted;
+        Verdict verdict;
     } cases[] = {
-        {"E:\\Real", Kind::kFolder, Visibility::kHidden, true},
-        {"E:\\Real\\v.exe", Kind::kFile, Visibility::kPlain, true},
-        {"E:\\hidden.exe", Kind::kFile, Visibility::kHidden, true},
-        {"E:\\plain.exe", Kind::kFile, Visibility::kAny, true},
-        {"E:\\inner.exe", Kind::kFile, Visibility::kAny, true},       // a link that stays on the stick
-        {"E:\\Photos", Kind::kFolder, Visibility::kHidden, false},    // reparse point
-        {"E:\\Data", Kind::kFolder, Visibility::kHidden, false},
-        {"E:\\Again", Kind::kFolder, Visibility::kHidden, false},     // reparse point, even on the stick
-        {"E:\\svchost.exe", Kind::kFile, Visibility::kHidden, false}, // leads off the drive
-        {"E:\\Data\\setup.exe", Kind::kFile, Visibility::kAny, false},
-        {"E:\\plain.exe", Kind::kFile, Visibility::kHidden, false},   // not what the listing selected
-        {"E:\\hidden.exe", Kind::kFile, Visibility::kPlain, false},
-        {"E:\\Real", Kind::kFile, Visibility::kHidden, false},
-        {"E:\\hidden.exe", Kind::kFolder, Visibility::kHidden, false},
-        {"E:\\missing.exe", Kind::kFile, Visibility::kAny, false},
+        {"E:\\Real", Kind::kFolder, Visibility::kHidden, Verdict::kAccepted},
+        {"E:\\Real\\v.exe", Kind::kFile, Visibility::kPlain, Verdict::kAccepted},
+        {"E:\\hidden.exe", Kind::kFile, Visibility::kHidden, Verdict::kAccepted},
+        {"E:\\plain.exe", Kind::kFile, Visibility::kAny, Verdict::kAccepted},
+        {"E:\\inner.exe", Kind::kFile, Visibility::kAny, Verdict::kAccepted},        // a link that stays on the stick
+        {"E:\\Photos", Kind::kFolder, Visibility::kHidden, Verdict::kLeadsElsewhere},  // reparse point
+        {"E:\\Data", Kind::kFolder, Visibility::kHidden, Verdict::kLeadsElsewhere},
+        {"E:\\Again", Kind::kFolder, Visibility::kHidden, Verdict::kLeadsElsewhere},   // reparse point, on the stick
+        {"E:\\svchost.exe", Kind::kFile, Visibility::kHidden, Verdict::kLeadsElsewhere},  // leads off the drive
+        {"E:\\Data\\setup.exe", Kind::kFile, Visibility::kAny, Verdict::kLeadsElsewhere},
+        // Not what the listing selected: changed since.
+        {"E:\\plain.exe", Kind::kFile, Visibility::kHidden, Verdict::kUnexamined},
+        {"E:\\hidden.exe", Kind::kFile, Visibility::kPlain, Verdict::kUnexamined},
+        {"E:\\Real", Kind::kFile, Visibility::kHidden, Verdict::kUnexamined},
+        {"E:\\hidden.exe", Kind::kFolder, Visibility::kHidden, Verdict::kUnexamined},
+        {"E:\\missing.exe", Kind::kFile, Visibility::kAny, Verdict::kUnexamined},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(shell::entry_is(c.path, c.kind, c.visibility), c.accepted) << c.path;
+        EXPECT_EQ(shell::examine_entry(c.path, c.kind, c.visibility), c.verdict) << c.path;
+        EXPECT_EQ(shell::entry_is(c.path, c.kind, c.visibility), c.verdict == Verdict::kAccepted) << c.path;
+    }
+}
+
+TEST_F(StandinLinks, APathTooLongToLookAtIsNotExamined) {
+    // Under Wine 8 a look at one entry fails from 264 UTF-16 units on.
+    const std::string folder = "F" + std::string(149, 'd');
+    make_folder(folder, 0x2);
+    for (size_t total : {263u, 264u}) {
+        const std::string name = std::string(total - 3 - folder.size() - 1 - 4, 'p') + ".exe";
+        make_file(folder + "/" + name);
+        const std::string path = "E:\\" + folder + "\\" + name;
+        ASSERT_EQ(path.size(), total);
+        EXPECT_EQ(shell::examine_entry(path, shell::Kind::kFile, shell::Visibility::kPlain),
+                  total < 264 ? shell::Verdict::kAccepted : shell::Verdict::kUnexamined)
+            << total;
     }
 }
 

@@ -55,6 +55,8 @@ const Message kMessages[] = {
     {&text::kWarning2, "由於這些檔案不完全符合特徵判斷，因此並未自動刪除"},
     {&text::kWarning3, "但您應主動確認上述檔案是否具危險性後再使用該磁碟。"},
     {&text::kNameLeftForUser, "%s 名稱含有無法安全處理的字元，已略過，請自行檢查。"},
+    {&text::kLinkLeftForUser, "%s 是連結，或通往此磁碟以外的位置，已略過，請自行檢查。"},
+    {&text::kUnexaminedLeftForUser, "%s 無法檢查（路徑過長、已不存在，或在列出後已變更），已略過，請自行檢查。"},
     {&text::kWorkFileUnreadable, "無法開啟工作檔 %s，略過此步驟。"},
     {&text::kWorkFileStuck, "無法刪除舊的工作檔 %s，略過此磁碟。"},
 };
