@@ -29,4 +29,16 @@ std::string to_big5(const std::string& utf8) {
     return out;
 }
 
+namespace {
+
+bool is_console(DWORD which) {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(which), &mode) != 0;
+}
+
+}  // namespace
+
+bool stdout_is_console() { return is_console(STD_OUTPUT_HANDLE); }
+bool stderr_is_console() { return is_console(STD_ERROR_HANDLE); }
+
 }  // namespace platform

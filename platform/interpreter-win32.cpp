@@ -82,11 +82,10 @@ private:
 
 enum class Input { kEnded, kUser };
 
-// Starts "cmd.exe /d /u /v:off /c <command>" with our stderr; as stdin our own
-// or one at its end; as stdout either our own (child_stdout null) or the given
-// inheritable handle. Returns the process handle, or null when it could not
-// be started.
-HANDLE start_interpreter(const std::string& command, Input input, HANDLE child_stdout) {
+// Starts "cmd.exe /d /u /v:off /c <command>" with our stdin or one at its
+// end; as stdout and stderr our own (null) or the given inheritable handles.
+// Returns the process handle, or null when it could not be started.
+HANDLE start_interpreter(const std::string& command, Input input, HANDLE child_stdout, HANDLE child_stderr) {
     const std::wstring application = interpreter_path();
     if (application.empty()) return nullptr;
 
@@ -98,7 +97,7 @@ HANDLE start_interpreter(const std::string& command, Input input, HANDLE child_s
     if (input == Input::kEnded && ended.get() == nullptr) return nullptr;
     ChildHandle in(input == Input::kUser ? GetStdHandle(STD_INPUT_HANDLE) : ended.get());
     ChildHandle out(child_stdout != nullptr ? nullptr : GetStdHandle(STD_OUTPUT_HANDLE));
-    ChildHandle err(GetStdHandle(STD_ERROR_HANDLE));
+    ChildHandle err(child_stderr != nullptr ? nullptr : GetStdHandle(STD_ERROR_HANDLE));
 
     STARTUPINFOW startup;
     ZeroMemory(&startup, sizeof startup);
@@ -106,7 +105,7 @@ HANDLE start_interpreter(const std::string& command, Input input, HANDLE child_s
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = in.get();
     startup.hStdOutput = child_stdout != nullptr ? child_stdout : out.get();
-    startup.hStdError = err.get();
+    startup.hStdError = child_stderr != nullptr ? child_stderr : err.get();
 
     PROCESS_INFORMATION process;
     ZeroMemory(&process, sizeof process);
@@ -122,56 +121,100 @@ HANDLE start_interpreter(const std::string& command, Input input, HANDLE child_s
     return process.hProcess;
 }
 
-void wait_and_close(HANDLE process) {
+// A pipe from the interpreter to us: only the write end is inheritable, so
+// the child never holds the read end.
+struct Pipe {
+    HANDLE read_end = nullptr;
+    HANDLE write_end = nullptr;
+};
+
+bool open_pipe(Pipe& pipe) {
+    if (!CreatePipe(&pipe.read_end, &pipe.write_end, nullptr, 0)) return false;
+    if (SetHandleInformation(pipe.write_end, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) return true;
+    CloseHandle(pipe.read_end);
+    CloseHandle(pipe.write_end);
+    pipe = Pipe();
+    return false;
+}
+
+void close_handle(HANDLE& handle) {
+    if (handle != nullptr) CloseHandle(handle);
+    handle = nullptr;
+}
+
+// Hands everything that comes through the pipe to the reader, until the
+// interpreter closes its end.
+void pump(HANDLE read_end, const StreamReader& reader) {
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(read_end, buffer, sizeof buffer, &got, nullptr) && got > 0) reader(buffer, got);
+}
+
+struct PumpJob {
+    HANDLE read_end;
+    const StreamReader* reader;
+};
+
+DWORD WINAPI pump_thread(void* job) {
+    const PumpJob* pump_job = static_cast<const PumpJob*>(job);
+    pump(pump_job->read_end, *pump_job->reader);
+    return 0;
+}
+
+// Runs one command line to completion. A stream with a reader goes through a
+// pipe of its own, read while the interpreter runs so that it never blocks on
+// a full pipe; stderr's on a thread of its own when both are read.
+bool run_interpreter(const std::string& command, Input input, const Streams& streams) {
+    Pipe out, err;
+    if ((streams.out && !open_pipe(out)) || (streams.err && !open_pipe(err))) {
+        close_handle(out.read_end);
+        close_handle(out.write_end);
+        return false;
+    }
+    HANDLE process = start_interpreter(command, input, out.write_end, err.write_end);
+    // Our copies of the write ends must go, or the end of the output never comes.
+    close_handle(out.write_end);
+    close_handle(err.write_end);
+    if (process == nullptr) {
+        close_handle(out.read_end);
+        close_handle(err.read_end);
+        return false;
+    }
+    PumpJob err_job = {err.read_end, &streams.err};
+    HANDLE err_thread = nullptr;
+    if (streams.out && streams.err) err_thread = CreateThread(nullptr, 0, pump_thread, &err_job, 0, nullptr);
+    if (streams.out) pump(out.read_end, streams.out);
+    if (err_thread != nullptr) {
+        WaitForSingleObject(err_thread, INFINITE);
+        CloseHandle(err_thread);
+    } else if (streams.err) {
+        pump(err.read_end, streams.err);  // alone, or when no thread could start
+    }
+    close_handle(out.read_end);
+    close_handle(err.read_end);
     WaitForSingleObject(process, INFINITE);
     CloseHandle(process);
+    return true;
 }
 
 }  // namespace
 
-void run_commands(const std::vector<std::string>& commands) {
-    HANDLE process = start_interpreter(join_chain(commands), Input::kEnded, nullptr);
-    if (process != nullptr) wait_and_close(process);
+void run_commands(const std::vector<std::string>& commands, const Streams& streams) {
+    run_interpreter(join_chain(commands), Input::kEnded, streams);
 }
 
 void run_system(const std::string& command) { run_commands({command}); }
 
-void run_with_user_input(const std::string& command) {
-    HANDLE process = start_interpreter(command, Input::kUser, nullptr);
-    if (process != nullptr) wait_and_close(process);
+void run_with_user_input(const std::string& command, const Streams& streams) {
+    run_interpreter(command, Input::kUser, streams);
 }
 
-bool read_command_output(const std::string& command, std::string& output) {
+bool read_command_output(const std::string& command, std::string& output, const StreamReader& errors) {
     output.clear();
-
-    // Both ends start non-inheritable; only the write end is then made
-    // inheritable, so the child never holds the read end.
-    HANDLE read_end = nullptr;
-    HANDLE write_end = nullptr;
-    if (!CreatePipe(&read_end, &write_end, nullptr, 0)) return false;
-    if (!SetHandleInformation(write_end, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) {
-        CloseHandle(read_end);
-        CloseHandle(write_end);
-        return false;
-    }
-
-    HANDLE process = start_interpreter(command, Input::kEnded, write_end);
-    // Our copy of the write end must go, or the end of the output never comes.
-    CloseHandle(write_end);
-    if (process == nullptr) {
-        CloseHandle(read_end);
-        return false;
-    }
-
-    // Read while the child runs, so that it never blocks on a full pipe.
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(read_end, buffer, sizeof buffer, &got, nullptr) && got > 0) {
-        output.append(buffer, got);
-    }
-    CloseHandle(read_end);
-    wait_and_close(process);
-    return true;
+    Streams streams;
+    streams.out = [&output](const char* bytes, size_t size) { output.append(bytes, size); };
+    streams.err = errors;
+    return run_interpreter(command, Input::kEnded, streams);
 }
 
 }  // namespace platform

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,22 +27,33 @@ inline std::string join_chain(const std::vector<std::string>& commands) {
 // and Wine's crashes past 8,192.
 const size_t kMaxCommandUnits = 8000;
 
+// Takes, as they come, the bytes the interpreter writes to one of its streams
+// (UTF-16LE for its own text, because of /u).
+using StreamReader = std::function<void(const char* bytes, size_t size)>;
+
+// The interpreter's stdout and stderr: where a stream has a reader, what the
+// interpreter writes there goes to the reader; otherwise it writes to our own
+// stream itself.
+struct Streams {
+    StreamReader out;
+    StreamReader err;
+};
+
 // Runs the commands in one start of the interpreter, joined with kChainJoin,
-// in order; their output goes to our console. Their standard input is at its
-// end from the start, so a question (del meeting a folder) is answered "no"
-// at once and the chain goes on.
-void run_commands(const std::vector<std::string>& commands);
+// in order. Their standard input is at its end from the start, so a question
+// (del meeting a folder) is answered "no" at once and the chain goes on.
+void run_commands(const std::vector<std::string>& commands, const Streams& streams = Streams());
 
 // run_commands with one command.
 void run_system(const std::string& command);
 
 // Runs one command line with our own standard input: PAUSE waits for the
 // user's key.
-void run_with_user_input(const std::string& command);
+void run_with_user_input(const std::string& command, const Streams& streams = Streams());
 
-// Runs one command line and collects the bytes it writes to stdout (UTF-16LE
-// for the interpreter's own commands, because of /u); its input is at its end.
+// Runs one command line and collects the bytes it writes to stdout; its input
+// is at its end, its stderr goes to errors (or, without one, to ours).
 // Returns false when the command could not be started.
-bool read_command_output(const std::string& command, std::string& output);
+bool read_command_output(const std::string& command, std::string& output, const StreamReader& errors = nullptr);
 
 }  // namespace platform

@@ -3,10 +3,12 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/console.h"
 #include "platform/files.h"
 #include "platform/interpreter.h"
 #include "shell/listing.h"
 #include "shell/output.h"
+#include "shell/relay.h"
 #include "text/messages.h"
 #include "text/unicode.h"
 
@@ -26,6 +28,34 @@ std::vector<Start>& queued() {
 }
 
 const size_t kJoinUnits = sizeof platform::kChainJoin - 1;
+
+Relay& relay_of_stdout() {
+    static Relay relay{stdout, {}};
+    return relay;
+}
+Relay& relay_of_stderr() {
+    static Relay relay{stderr, {}};
+    return relay;
+}
+
+// Off the console, what the interpreter writes comes to us and goes on in
+// Big5; on a console it writes there itself.
+platform::Streams interpreter_streams() {
+    platform::Streams streams;
+    if (!platform::stdout_is_console()) {
+        streams.out = [](const char* bytes, size_t size) { relay_bytes(relay_of_stdout(), bytes, size); };
+    }
+    if (!platform::stderr_is_console()) {
+        streams.err = [](const char* bytes, size_t size) { relay_bytes(relay_of_stderr(), bytes, size); };
+    }
+    return streams;
+}
+
+// One start of the interpreter has ended, and its streams with it.
+void end_streams() {
+    end_relay(relay_of_stdout());
+    end_relay(relay_of_stderr());
+}
 
 }  // namespace
 
@@ -56,7 +86,10 @@ void run_queued_commands() {
     std::fflush(stdout);
     std::vector<Start> starts;
     starts.swap(queued());
-    for (const Start& start : starts) platform::run_commands(start.commands);
+    for (const Start& start : starts) {
+        platform::run_commands(start.commands, interpreter_streams());
+        end_streams();
+    }
     commands_ran();
     write_held_lines();
 }
@@ -64,14 +97,16 @@ void run_queued_commands() {
 void run_with_user_input(const std::string& command) {
     run_queued_commands();
     std::fflush(stdout);
-    platform::run_with_user_input(command);
+    platform::run_with_user_input(command, interpreter_streams());
+    end_streams();
 }
 
 std::string command_output(const std::string& command) {
     run_queued_commands();
     std::fflush(stdout);
     std::string output;
-    if (!platform::read_command_output(command, output)) output.clear();
+    if (!platform::read_command_output(command, output, interpreter_streams().err)) output.clear();
+    end_streams();
     // The interpreter writes its own commands' output in UTF-16LE (/u).
     return text::utf16le_to_utf8(output);
 }

@@ -491,12 +491,16 @@ bool is_nul_device(const std::string& target) {
 }
 
 // Runs one simple command with its redirections; false when it failed.
-bool run_step(const Chars& chars, std::string* capture, FILE* input) {
+bool run_step(const Chars& chars, std::string* capture, FILE* input, std::string* errors) {
     Command command = parse_command(chars);
     // What earlier commands learned of the folders is out of date: they may have changed them.
     LookupScope scope;
     forget_lookups();
     Sink out, err = file_sink(stderr);
+    if (errors != nullptr) {
+        err = Sink{};
+        err.text = errors;
+    }
     if (capture != nullptr) {
         out.text = capture;
     } else {
@@ -612,7 +616,7 @@ std::string expand_variables(const std::string& line) {
     return out;
 }
 
-bool run_interpreter(const std::string& line, std::string* capture, FILE* input) {
+bool run_interpreter(const std::string& line, std::string* capture, FILE* input, std::string* errors) {
     // "cmd.exe", then its switches up to "/c"; the rest of the line is the command.
     size_t i = line.find_first_of(" \t");
     bool unicode = false;
@@ -630,12 +634,12 @@ bool run_interpreter(const std::string& line, std::string* capture, FILE* input)
     }
     if (i == std::string::npos) i = line.size();
     g_unicode = unicode;
-    bool succeeded = run_command_line(line.substr(i), capture, input);
+    bool succeeded = run_command_line(line.substr(i), capture, input, errors);
     g_unicode = false;
     return succeeded;
 }
 
-bool run_command_line(const std::string& line, std::string* capture, FILE* input) {
+bool run_command_line(const std::string& line, std::string* capture, FILE* input, std::string* errors) {
     bool succeeded = true;
     for (const Step& step : split_steps(expand_variables(line))) {
         if (step.join == Join::kIfSucceeded && !succeeded) continue;
@@ -643,7 +647,7 @@ bool run_command_line(const std::string& line, std::string* capture, FILE* input
         bool blank = true;
         for (const Char& ch : step.chars) blank = blank && is_blank(ch.c);
         if (blank) continue;
-        succeeded = run_step(step.chars, capture, input);
+        succeeded = run_step(step.chars, capture, input, errors);
     }
     return succeeded;
 }

@@ -39,27 +39,39 @@ void race_file_into_folder(const std::string& chain) {
     standin::forget_lookups();
 }
 
+// Runs a command line. A stream with a reader gets what the interpreter wrote
+// there once it has run; the others go to ours.
+void run_line(const std::string& command, FILE* input, const Streams& streams) {
+    std::string out, err;
+    standin::run_interpreter(kLaunch + command, streams.out ? &out : nullptr, input, streams.err ? &err : nullptr);
+    if (streams.out && !out.empty()) streams.out(out.data(), out.size());
+    if (streams.err && !err.empty()) streams.err(err.data(), err.size());
+}
+
 }  // namespace
 
-void run_commands(const std::vector<std::string>& commands) {
+void run_commands(const std::vector<std::string>& commands, const Streams& streams) {
     const std::string chain = join_chain(commands);
     standin::record_command(chain);
     race_file_into_folder(chain);
     // No input: a question is answered at once, as from a pipe already closed.
-    standin::run_interpreter(kLaunch + chain, nullptr, nullptr);
+    run_line(chain, nullptr, streams);
 }
 
 void run_system(const std::string& command) { run_commands({command}); }
 
-void run_with_user_input(const std::string& command) {
+void run_with_user_input(const std::string& command, const Streams& streams) {
     standin::record_command(command);
-    standin::run_interpreter(kLaunch + command, nullptr, stdin);
+    run_line(command, stdin, streams);
 }
 
-bool read_command_output(const std::string& command, std::string& output) {
+bool read_command_output(const std::string& command, std::string& output, const StreamReader& errors) {
     standin::record_command(command);
     output.clear();
-    standin::run_interpreter(kLaunch + command, &output, nullptr);
+    Streams streams;
+    streams.out = [&output](const char* bytes, size_t size) { output.append(bytes, size); };
+    streams.err = errors;
+    run_line(command, nullptr, streams);
     return true;
 }
 

@@ -66,8 +66,9 @@ import tempfile
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)  # wine_executor, imported only for the Wine run
 SCENARIO_DIR = os.path.join(HERE, "scenarios")
-# The stand-in's PAUSE, as cmd.exe /u writes it to a pipe: UTF-16LE. Under Wine each mode's is measured.
-PAUSE_PROMPT = "Press any key to continue... ".encode("utf-16-le")
+# The stand-in's PAUSE prompt, as the program passes on what cmd.exe /u writes to a pipe: in Big5. Under
+# Wine each mode's is measured.
+PAUSE_PROMPT = b"Press any key to continue... "
 START_LINES = [
     "Nodrel v1.6(20091104) 正在執行.",
     "清除隨身碟上的 autorun 類惡意程式。",
@@ -211,8 +212,9 @@ def flatten(expected):
 
 
 def interpreter_text(text):
-    """What cmd.exe /u writes of its own to a pipe."""
-    return text.encode("utf-16-le")
+    """What cmd.exe writes of its own, as the program passes it on to a pipe: in Big5, "?" where Big5 lacks a
+    character."""
+    return text.encode("cp950", errors="replace")
 
 
 def stdout_line(item):
@@ -336,7 +338,8 @@ class WineRun:
         self.newline = b"\r\n"
 
     def pause_prompt(self, mode):
-        return self.wine.pause_prompt(mode)
+        # cmd.exe /u writes it in UTF-16LE; the program passes it on in Big5 (stdout is never a console here).
+        return interpreter_text(self.wine.pause_prompt(mode).decode("utf-16-le"))
 
     def system_folder(self, scratch, run_id):
         """A folder of the prefix's drive_c that only this run uses, so that links into it point at C:."""

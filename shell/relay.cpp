@@ -1,0 +1,71 @@
+#include "shell/relay.h"
+
+#include "platform/console.h"
+#include "text/unicode.h"
+
+namespace shell {
+
+namespace {
+
+bool is_high_surrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool is_low_surrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+// A control character, other than the line ends and the tab that give the
+// text its shape.
+bool is_control(char16_t unit) {
+    if (unit == u'\r' || unit == u'\n' || unit == u'\t') return false;
+    return unit < 0x20 || (unit >= 0x7F && unit <= 0x9F);
+}
+
+void write(std::FILE* to, const std::string& bytes) {
+    std::fwrite(bytes.data(), 1, bytes.size(), to);
+    std::fflush(to);  // PAUSE's prompt must show before the key is read
+}
+
+}  // namespace
+
+std::string interpreter_text_to_big5(const std::u16string& text) {
+    std::string big5;
+    std::u16string run;  // characters that go through the code page as one piece
+    auto end_run = [&] {
+        if (!run.empty()) big5 += platform::to_big5(text::utf16_to_utf8(run));
+        run.clear();
+    };
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char16_t unit = text[i];
+        if (is_high_surrogate(unit) && i + 1 < text.size() && is_low_surrogate(text[i + 1])) {
+            run += unit;
+            run += text[++i];
+        } else if (is_high_surrogate(unit) || is_low_surrogate(unit) || is_control(unit)) {
+            end_run();
+            big5 += '?';
+        } else if (unit == u'\r' || unit == u'\n' || unit == u'\t') {
+            end_run();
+            big5 += static_cast<char>(unit);
+        } else {
+            run += unit;
+        }
+    }
+    end_run();
+    return big5;
+}
+
+void relay_bytes(Relay& relay, const char* bytes, size_t size) {
+    relay.held.append(bytes, size);
+    std::u16string units;
+    for (size_t i = 0; i + 1 < relay.held.size(); i += 2) {
+        units += static_cast<char16_t>(static_cast<unsigned char>(relay.held[i]) |
+                                       static_cast<unsigned char>(relay.held[i + 1]) << 8);
+    }
+    // A high surrogate waits for the low one that may come in the next piece.
+    if (!units.empty() && is_high_surrogate(units.back())) units.pop_back();
+    relay.held.erase(0, units.size() * 2);
+    if (!units.empty()) write(relay.to, interpreter_text_to_big5(units));
+}
+
+void end_relay(Relay& relay) {
+    if (!relay.held.empty()) write(relay.to, "?");
+    relay.held.clear();
+}
+
+}  // namespace shell
