@@ -47,6 +47,9 @@ Scenario file fields:
                 scenario is skipped, with the reason.
   work_on       a drive letter: the program runs in that drive's root instead of a folder of its own.
   marker_absent paths relative to the working folder that must not exist after the run.
+  merge_stderr  true: the program's stderr goes to the same pipe or file as its stdout, so cmd.exe's complaints
+                come between the lines. The lines compared are then only those the scenario expects (in order);
+                the whole output must still be Big5.
   becomes_folder a Windows path ("E:\\H\\x.exe") of a file that turns into a folder holding keep.txt just before
                 the start of cmd.exe whose command line names it, after the program has looked at it (a race;
                 natively the stand-in does it, under Wine the logging cmd.exe). The folder must stay as it is.
@@ -322,7 +325,8 @@ class NativeExecutor:
         if "becomes_folder" in scn:
             env["NODREL_STANDIN_BECOMES_FOLDER"] = scn["becomes_folder"]
         proc = subprocess.run(command, cwd=workdir, env=env, input=b"", stdout=subprocess.PIPE,
-                              stderr=subprocess.DEVNULL, timeout=60)
+                              stderr=subprocess.STDOUT if scn.get("merge_stderr") else subprocess.DEVNULL,
+                              timeout=60)
         return proc.stdout, read_transcript(transcript)
 
     def close(self):
@@ -351,7 +355,8 @@ class WineRun:
         shutil.rmtree(folder, ignore_errors=True)
 
     def run(self, scn, drives, workdir, transcript, mode, canary):
-        result = self.wine.run(drives, workdir, mode=mode, com1=canary, becomes_folder=scn.get("becomes_folder"))
+        result = self.wine.run(drives, workdir, mode=mode, com1=canary, becomes_folder=scn.get("becomes_folder"),
+                               merge_stderr=bool(scn.get("merge_stderr")))
         if self.wine.logger_retries:
             print("note: Wine failed to start cmd-real.exe %d time(s) in this run; the logger tried again" %
                   self.wine.logger_retries)
@@ -418,6 +423,16 @@ def run_scenario(executor, scn, scratch, mode=None, run_id="run"):
     lines, rest = split_stdout(stdout, executor.newline)
     want = expected_stdout_lines(scn)
     want_bytes = [stdout_line(x) for x in want]
+    # One encoding: every byte of stdout, cmd.exe's text included, is Big5.
+    if b"\0" in stdout:
+        problems.append("stdout holds %d NUL bytes, the first at offset %d" % (stdout.count(b"\0"), stdout.index(b"\0")))
+    try:
+        stdout.decode("cp950", errors="strict")
+    except UnicodeDecodeError as error:
+        problems.append("stdout is not Big5 (code page 950): %s" % error)
+    if scn.get("merge_stderr"):
+        expected = set(flatten(want_bytes))
+        lines = [line for line in lines if line in expected]
     if not matches(want_bytes, lines) or rest != prompt:
         problems.append("stdout differs:\n" + diff_text(flatten(want_bytes), lines, rest, prompt))
     deleted = scn.get("deleted", {})

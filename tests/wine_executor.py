@@ -431,9 +431,10 @@ class WineExecutor:
 
     # ---------------------------------------------------------------- runs
 
-    def _launch(self, windows_command, mode, stdin, workdir, env):
+    def _launch(self, windows_command, mode, stdin, workdir, env, merge_stderr=False):
         """Starts a Windows command line (program path and switches, no quoting needed) in the given mode;
-        returns (exit code, stdout bytes, stderr bytes)."""
+        returns (exit code, stdout bytes, stderr bytes). merge_stderr: stderr goes where stdout goes (and
+        the stderr returned is empty)."""
         locale, start = split_mode(mode)
         env = dict(env)
         env.update({k: v for k, v in self._locale_env(locale).items() if k in ("LANG", "LC_ALL", "LOCPATH")})
@@ -449,13 +450,15 @@ class WineExecutor:
         argv = [str(LOADER_64)] + windows_command.split(" ")
         try:
             if start == "pipes":
-                result = subprocess.run(argv, input=stdin, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                result = subprocess.run(argv, input=stdin, stdout=subprocess.PIPE,
+                                        stderr=subprocess.STDOUT if merge_stderr else subprocess.PIPE,
                                         cwd=workdir, env=env, timeout=RUN_TIMEOUT, check=False)
-                return result.returncode, result.stdout, result.stderr
+                return result.returncode, result.stdout, result.stderr or b""
             # On a terminal: stdin is script's terminal, stdout and stderr go to files.
             out, err = self.scratch / "console-stdout.bin", self.scratch / "console-stderr.bin"
             inner = "exec " + " ".join(map(shlex.quote, argv)) + f" >{shlex.quote(str(out))} " \
-                                                                 f"2>{shlex.quote(str(err))}"
+                                                                 + ("2>&1" if merge_stderr else
+                                                                    f"2>{shlex.quote(str(err))}")
             env["SHELL"] = "/bin/sh"
             # script's stdin stays open until the command ends: at its end, script waits up to 2 s for the
             # terminal to take in what is left, then types an end-of-file character, which is a key too.
@@ -472,9 +475,9 @@ class WineExecutor:
                 raise
             finally:
                 process.stdin.close()
-            stdout, stderr = out.read_bytes(), err.read_bytes()
+            stdout, stderr = out.read_bytes(), err.read_bytes() if err.exists() else b""
             out.unlink()
-            err.unlink()
+            err.unlink(missing_ok=True)
             return code, stdout, stderr
         except subprocess.TimeoutExpired:
             # The program's children (cmd.exe) may still run: end the whole prefix.
@@ -497,12 +500,13 @@ class WineExecutor:
         return self._prompts[mode]
 
     def run(self, drives: dict, workdir: str, stdin: bytes = None, mode: str = DEFAULT_MODE,
-            com1: str = None, becomes_folder: str = None) -> tuple:
+            com1: str = None, becomes_folder: str = None, merge_stderr: bool = False) -> tuple:
         """Runs the program once; returns (stdout bytes, command lines without the leading switches).
 
         stdin: the input (None: none through a pipe, a newline on a terminal). com1: the Unix path of a canary
         file that COM1 maps to during this run (None: COM1 maps to nothing). becomes_folder: a Windows path of
         a file that the logger turns into a folder just before the start of cmd.exe that names it (a race).
+        merge_stderr: the program's stderr goes to the same pipe or file as its stdout.
         """
         if not self._finalizer.alive:
             raise RuntimeError("executor already closed")
@@ -523,7 +527,8 @@ class WineExecutor:
         if becomes_folder is not None:
             env["NODREL_BECOMES_FOLDER"] = becomes_folder
         started = time.monotonic()
-        code, stdout, stderr = self._launch(f"C:\\{RUN_FOLDER}\\{self.exe_path.name}", mode, stdin, workdir, env)
+        code, stdout, stderr = self._launch(f"C:\\{RUN_FOLDER}\\{self.exe_path.name}", mode, stdin, workdir, env,
+                                            merge_stderr)
         self.timings["last_run"] = time.monotonic() - started
         self.last_stderr = stderr
         self.last_returncode = code
