@@ -47,6 +47,10 @@ Scenario file fields:
                 scenario is skipped, with the reason.
   work_on       a drive letter: the program runs in that drive's root instead of a folder of its own.
   marker_absent paths relative to the working folder that must not exist after the run.
+  terminal_modes under Wine, runs more in these TERMINAL_MODES of tests/wine_executor.py: stdin and stdout are a
+                terminal, as at a console window. There what the terminal shows is checked, not bytes: as many
+                lines as expected, no NUL, and at the end PAUSE's prompt exactly as cmd.exe shows it there
+                itself (it writes to a console itself; nothing of it passes through the program).
   merge_stderr  true: the program's stderr goes to the same pipe or file as its stdout, so cmd.exe's complaints
                 come between the lines. The lines compared are then only those the scenario expects (in order);
                 the whole output must still be Big5.
@@ -342,7 +346,9 @@ class WineRun:
         self.newline = b"\r\n"
 
     def pause_prompt(self, mode):
-        # cmd.exe /u writes it in UTF-16LE; the program passes it on in Big5 (stdout is never a console here).
+        if mode.endswith("/terminal"):
+            return self.wine.pause_prompt(mode)  # as the terminal shows it
+        # cmd.exe /u writes it in UTF-16LE; the program passes it on in Big5 (stdout is a pipe or a file).
         return interpreter_text(self.wine.pause_prompt(mode).decode("utf-16-le"))
 
     def system_folder(self, scratch, run_id):
@@ -356,7 +362,7 @@ class WineRun:
 
     def run(self, scn, drives, workdir, transcript, mode, canary):
         result = self.wine.run(drives, workdir, mode=mode, com1=canary, becomes_folder=scn.get("becomes_folder"),
-                               merge_stderr=bool(scn.get("merge_stderr")))
+                               merge_stderr=bool(scn.get("merge_stderr")) and not mode.endswith("/terminal"))
         if self.wine.logger_retries:
             print("note: Wine failed to start cmd-real.exe %d time(s) in this run; the logger tried again" %
                   self.wine.logger_retries)
@@ -378,6 +384,47 @@ def hand_over(folder):
 
 class Skip(Exception):
     """The scenario cannot run here; the message says why."""
+
+
+def check_files(scn, tree, drives, places):
+    """Problems with the entries left on every drive and in the working folder."""
+    problems = []
+    deleted = scn.get("deleted", {})
+    # Every drive, and the working folder (the program must leave no work file there) unless it is a drive's.
+    compared = set(tree) | set(drives) | ({"work"} if "work_on" not in scn else set())
+    for key in sorted(compared & set(places)):
+        folder = places[key]
+        if key == "C" and key not in tree:
+            continue
+        want_left = expected_left(tree.get(key, []), deleted.get(key, []))
+        swapped = becomes_folder(scn)
+        if swapped is not None and swapped[0] == key:
+            want_left = (want_left - {swapped[1]}) | {swapped[1] + "/", swapped[1] + "/keep.txt"}
+        got_left = entries_left(folder)
+        if want_left != got_left:
+            problems.append("%s: entries differ; missing %s, unexpected %s" % (
+                key, sorted(want_left - got_left), sorted(got_left - want_left)))
+    swapped = becomes_folder(scn)
+    if swapped is not None:
+        keep = os.path.join(places[swapped[0]], swapped[1], "keep.txt")
+        if not os.path.isfile(keep) or open(keep, "rb").read() != b"keep":
+            problems.append("%s is not the folder the race made, holding keep.txt" % scn["becomes_folder"])
+    return problems
+
+
+def check_terminal(scn, shown, lines, rest, prompt):
+    """Problems with what a terminal showed of a run: the program's lines (the terminal shows them as the
+    console's code page makes of their Big5 bytes), then PAUSE's prompt as cmd.exe itself shows it there."""
+    problems = []
+    if b"\0" in shown:
+        problems.append("the terminal shows NUL bytes")
+    want = len(flatten(expected_stdout_lines(scn)))
+    if len(lines) != want:
+        problems.append("the terminal shows %d lines, not %d: %r" % (len(lines), want, shown))
+    if rest != prompt:
+        problems.append("after the last line the terminal shows %r, not PAUSE's prompt as cmd.exe shows it "
+                        "there: %r" % (rest, prompt))
+    return problems
 
 
 def run_scenario(executor, scn, scratch, mode=None, run_id="run"):
@@ -421,6 +468,11 @@ def run_scenario(executor, scn, scratch, mode=None, run_id="run"):
     problems = []
     prompt = executor.pause_prompt(mode)
     lines, rest = split_stdout(stdout, executor.newline)
+    if mode is not None and mode.endswith("/terminal"):
+        problems = check_terminal(scn, stdout, lines, rest, prompt) + check_files(scn, tree, drives, places)
+        if not problems:
+            executor.release_system_folder(places["system"])
+        return problems
     want = expected_stdout_lines(scn)
     want_bytes = [stdout_line(x) for x in want]
     # One encoding: every byte of stdout, cmd.exe's text included, is Big5.
@@ -435,26 +487,7 @@ def run_scenario(executor, scn, scratch, mode=None, run_id="run"):
         lines = [line for line in lines if line in expected]
     if not matches(want_bytes, lines) or rest != prompt:
         problems.append("stdout differs:\n" + diff_text(flatten(want_bytes), lines, rest, prompt))
-    deleted = scn.get("deleted", {})
-    # Every drive, and the working folder (the program must leave no work file there) unless it is a drive's.
-    compared = set(tree) | set(drives) | ({"work"} if "work_on" not in scn else set())
-    for key in sorted(compared & set(places)):
-        folder = places[key]
-        if key == "C" and key not in tree:
-            continue
-        want_left = expected_left(tree.get(key, []), deleted.get(key, []))
-        swapped = becomes_folder(scn)
-        if swapped is not None and swapped[0] == key:
-            want_left = (want_left - {swapped[1]}) | {swapped[1] + "/", swapped[1] + "/keep.txt"}
-        got_left = entries_left(folder)
-        if want_left != got_left:
-            problems.append("%s: entries differ; missing %s, unexpected %s" % (
-                key, sorted(want_left - got_left), sorted(got_left - want_left)))
-    swapped = becomes_folder(scn)
-    if swapped is not None:
-        keep = os.path.join(places[swapped[0]], swapped[1], "keep.txt")
-        if not os.path.isfile(keep) or open(keep, "rb").read() != b"keep":
-            problems.append("%s is not the folder the race made, holding keep.txt" % scn["becomes_folder"])
+    problems += check_files(scn, tree, drives, places)
     for host, target in sorted(links.items()):
         if os.path.islink(host) and os.readlink(host) != target:
             problems.append("link %s now points at %s, not %s" % (host, os.readlink(host), target))
@@ -504,13 +537,16 @@ def diff_text(want, got, rest, prompt):
 
 def scenario_modes(scn, only):
     """The Wine modes a scenario runs in (only: a -m restriction, or None)."""
-    from wine_executor import DEFAULT_MODE, MODES
+    from wine_executor import DEFAULT_MODE, MODES, TERMINAL_MODES
     modes = scn.get("wine_modes", [DEFAULT_MODE])
     modes = list(MODES) if modes == "all" else modes
     unknown = [m for m in modes if m not in MODES]
     if unknown or not modes:
         raise ValueError("wine_modes %r: known modes are \"all\" or a list of %s" % (modes, ", ".join(MODES)))
-    return [m for m in modes if only is None or m == only]
+    terminal = scn.get("terminal_modes", [])
+    if any(m not in TERMINAL_MODES for m in terminal):
+        raise ValueError("terminal_modes %r: known modes are %s" % (terminal, ", ".join(TERMINAL_MODES)))
+    return [m for m in modes + terminal if only is None or m == only]
 
 
 def load_scenarios(word):

@@ -25,6 +25,10 @@ the program meets its user:
   console-chcp950  as console, but Wine's own cmd.exe first runs "chcp 950" on that console and then starts the
                    program by its Windows path from a batch file (not through the logger, so the batch file's
                    lines are never taken for the program's commands).
+  terminal         stdin and stdout are the terminal, as for a user at a console window (TERMINAL_MODES, not in
+                   MODES: what a terminal shows is not the program's bytes). The stdout returned is the visible
+                   text of script(1)'s typescript: escape sequences out, a cursor move right as blanks, line ends
+                   CR LF.
 
 A 32-bit (i686) exe needs Wine's 32-bit loader, which some kernels cannot execute. Only there does the constructor
 raise Unsupported32Bit, with the reason; i686_support() answers the same question without making a prefix. Where the
@@ -66,6 +70,7 @@ NO_ROOT = "noroot"
 # Run modes: Unix locale and how the program is started.
 MODES = ("C.UTF-8/pipes", "C.UTF-8/console", "C.UTF-8/console-chcp950", "zh_TW.UTF-8/pipes",
          "zh_TW.UTF-8/console")
+TERMINAL_MODES = ("C.UTF-8/terminal", "zh_TW.UTF-8/terminal")
 DEFAULT_MODE = "C.UTF-8/pipes"
 STARTS = ("pipes", "console", "console-chcp950")
 
@@ -124,11 +129,25 @@ def pe_is_32bit(path):
 
 
 def split_mode(mode):
-    """"zh_TW.UTF-8/console" -> ("zh_TW.UTF-8", "console"); ValueError for a mode not in MODES."""
-    if mode not in MODES:
+    """"zh_TW.UTF-8/console" -> ("zh_TW.UTF-8", "console"); ValueError for a mode not in MODES or
+    TERMINAL_MODES."""
+    if mode not in MODES + TERMINAL_MODES:
         raise ValueError(f"unknown Wine mode {mode!r}; known: {', '.join(MODES)}")
     locale, _, start = mode.partition("/")
     return locale, start
+
+
+def visible_text(typescript):
+    """What a terminal shows of script(1)'s typescript: Wine's console moves the cursor right over a blank
+    ("ESC[1C"), hides and shows the cursor and clears to the end of the line around every character."""
+    data = typescript.split(b"\nScript done on ")[0]
+    if data.startswith(b"Script started on "):
+        data = data.split(b"\n", 1)[1] if b"\n" in data else b""
+    if data.startswith(b"\r\n"):  # Wine's console begins on a fresh line
+        data = data[2:]
+    data = re.sub(rb"\x1b\[([0-9]*)C", lambda m: b" " * int(m.group(1) or b"1"), data)
+    data = re.sub(rb"\x1b\[[0-9;?]*[A-Za-z]", b"", data)
+    return data.replace(b"\r\r\n", b"\r\n")
 
 
 def _stop_server(env):
@@ -449,6 +468,8 @@ class WineExecutor:
             windows_command = f"{REAL_CMD_WINDOWS_PATH} /d /c C:\\{RUN_FOLDER}\\chcp950.bat"
         argv = [str(LOADER_64)] + windows_command.split(" ")
         try:
+            if start == "terminal":
+                return self._launch_on_terminal(argv, stdin, workdir, env, merge_stderr)
             if start == "pipes":
                 result = subprocess.run(argv, input=stdin, stdout=subprocess.PIPE,
                                         stderr=subprocess.STDOUT if merge_stderr else subprocess.PIPE,
@@ -484,6 +505,29 @@ class WineExecutor:
             _stop_server(self._env)
             self._applied = None
             raise
+
+    def _launch_on_terminal(self, argv, stdin, workdir, env, merge_stderr):
+        """Runs argv with stdin and stdout on script(1)'s terminal; returns (exit code, visible text, stderr)."""
+        typescript, err = self.scratch / "terminal-typescript.bin", self.scratch / "terminal-stderr.bin"
+        inner = "exec " + " ".join(map(shlex.quote, argv)) + ("" if merge_stderr else f" 2>{shlex.quote(str(err))}")
+        env["SHELL"] = "/bin/sh"
+        process = subprocess.Popen(["script", "-qec", inner, str(typescript)], stdin=subprocess.PIPE,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, cwd=workdir, env=env)
+        try:
+            process.stdin.write(stdin)
+            process.stdin.flush()
+            code = process.wait(timeout=RUN_TIMEOUT)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+            raise
+        finally:
+            process.stdin.close()
+        data = typescript.read_bytes()
+        stderr = err.read_bytes() if err.exists() else b""
+        typescript.unlink()
+        err.unlink(missing_ok=True)
+        return code, visible_text(data), stderr
 
     def pause_prompt(self, mode=DEFAULT_MODE):
         """The exact bytes that cmd.exe's PAUSE writes to stdout in this mode, started with the program's
