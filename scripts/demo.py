@@ -8,7 +8,7 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests"))
-from scenarios import build_tree  # noqa: E402
+from scenarios import build_tree, split_start  # noqa: E402
 from wine_executor import WineExecutor  # noqa: E402
 
 STICK = [
@@ -68,15 +68,14 @@ def main(exe):
         finally:
             executor.close()
         print("== console (Big5 converted to UTF-8)")
-        # The program's own lines are Big5; after the last one comes PAUSE's prompt, which
-        # cmd.exe /u writes in UTF-16LE.
-        lines, _, prompt = stdout.rpartition(b"\r\n")
-        print(lines.decode("cp950", errors="replace").replace("\r\n", "\n"))
-        print(prompt.decode("utf-16-le", errors="replace"))
+        # Through a pipe every byte is Big5, PAUSE's prompt at the end included.
+        print(stdout.decode("cp950", errors="replace").replace("\r\n", "\n"))
         print()
-        print("== commands sent to cmd.exe")
-        for command in commands:
-            print("  " + command)
+        print("== commands sent to cmd.exe, one start of it per paragraph")
+        for start in commands:
+            for command in split_start(start):
+                print("  " + command)
+            print()
         print()
         show_tree("the stick after", stick)
     finally:

@@ -29,6 +29,9 @@ import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from scenarios import split_start  # noqa: E402
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 DEFAULT_EXE = os.path.join(HERE, "..", "build", "native", "nodrel")
 # The programs of each hidden folder: name, DOS attributes, read-only. All four are removed.
@@ -111,11 +114,12 @@ def prepare(scratch, shape):
     return env, work, transcript
 
 
-def count_lines(path):
+def count_commands(path):
+    """The commands of a transcript, which holds one line per start of the interpreter."""
     if not os.path.exists(path):
         return 0
     with open(path, "rb") as f:
-        return sum(1 for _ in f)
+        return sum(len(split_start(line.decode("utf-8", errors="surrogateescape").rstrip("\n"))) for line in f)
 
 
 def run_native(exe, scratch, shape):
@@ -133,7 +137,7 @@ def run_native(exe, scratch, shape):
     if timer:
         with open(measures) as f:
             wall, user, system, peak_kb = (float(v) for v in f.read().split()[-4:])
-    result = {"commands": count_lines(transcript), "wall": wall, "user": user, "sys": system,
+    result = {"commands": count_commands(transcript), "wall": wall, "user": user, "sys": system,
               "peak_mb": peak_kb / 1024.0, "check": check_stick(os.path.join(scratch, "E"), *shape[:2])}
     if os.waitstatus_to_exitcode(status) != 0:
         result["check"] = "UNEXPECTED exit status %d" % os.waitstatus_to_exitcode(status)
