@@ -32,6 +32,7 @@ void scan_drive(const DriveRoot& root) {
     // be deleted (a read-only file.txt put where we work, say) would be read in
     // place of a listing, so then the drive is not scanned at all.
     bool cleared = true;
+    shell::forget_work_files();
     for (const std::string& work_file : all_work_files()) {
         if (!shell::delete_work_file(work_file)) {
             shell::say(shell::format(text::kWorkFileStuck, work_file.c_str()));

@@ -29,12 +29,23 @@ std::set<std::string>& stuck() {
     return files;
 }
 
+// Work files known to be gone: deleted by us, and not written since.
+std::set<std::string>& known_gone() {
+    static std::set<std::string> files;
+    return files;
+}
+
 bool delete_now(const std::string& work_file) {
-    platform::remove_file(work_file);
-    return !platform::file_exists(work_file);
+    if (known_gone().count(work_file) != 0) return true;
+    // A file that remove deleted is gone; only a failure needs a look.
+    const bool gone = platform::remove_file(work_file) || !platform::file_exists(work_file);
+    if (gone) known_gone().insert(work_file);
+    return gone;
 }
 
 }  // namespace
+
+void forget_work_files() { known_gone().clear(); }
 
 bool delete_work_file(const std::string& work_file) {
     if (pending().count(work_file) != 0) {
@@ -52,6 +63,7 @@ void queue_listing(const std::string& command, const std::string& work_file) {
     }
     stuck().erase(work_file);
     pending().insert(work_file);
+    known_gone().erase(work_file);
     queue_command(command);
 }
 

@@ -15,8 +15,13 @@ struct Listing {
 };
 
 // Deletes a work file; false when it is still there afterwards. One that a
-// queued command has yet to write is deleted once the queue has run.
+// queued command has yet to write is deleted once the queue has run. A file
+// deleted once is not deleted again until a command writes it.
 bool delete_work_file(const std::string& work_file);
+
+// Forgets which work files are gone, so that the next deletion of each really
+// looks: something else may have put one there since (before a drive).
+void forget_work_files();
 
 // Queues a dir command that writes work_file, after deleting any old copy of
 // the file. When the old copy stays, the command is not queued, and the

@@ -17,9 +17,10 @@ bool is_control(char16_t unit) {
     return unit < 0x20 || (unit >= 0x7F && unit <= 0x9F);
 }
 
-void write(std::FILE* to, const std::string& bytes) {
-    std::fwrite(bytes.data(), 1, bytes.size(), to);
-    std::fflush(to);  // PAUSE's prompt must show before the key is read
+void write_waiting(Relay& relay) {
+    std::fwrite(relay.waiting.data(), 1, relay.waiting.size(), relay.to);
+    std::fflush(relay.to);
+    relay.waiting.clear();
 }
 
 }  // namespace
@@ -60,12 +61,15 @@ void relay_bytes(Relay& relay, const char* bytes, size_t size) {
     // A high surrogate waits for the low one that may come in the next piece.
     if (!units.empty() && is_high_surrogate(units.back())) units.pop_back();
     relay.held.erase(0, units.size() * 2);
-    if (!units.empty()) write(relay.to, interpreter_text_to_big5(units));
+    relay.waiting += interpreter_text_to_big5(units);
+    // PAUSE's prompt must show before the key is read.
+    if (!relay.waiting.empty() && relay.waiting.back() != '\n') write_waiting(relay);
 }
 
 void end_relay(Relay& relay) {
-    if (!relay.held.empty()) write(relay.to, "?");
+    if (!relay.held.empty()) relay.waiting += '?';
     relay.held.clear();
+    if (!relay.waiting.empty()) write_waiting(relay);
 }
 
 }  // namespace shell

@@ -15,14 +15,18 @@ namespace shell {
 // One stream of the interpreter, relayed to one of ours.
 struct Relay {
     std::FILE* to = nullptr;
-    std::string held;  // the bytes of a character still incomplete
+    std::string held;     // the bytes of a character still incomplete
+    std::string waiting;  // Big5 text not written yet
 };
 
-// Writes the whole characters of bytes (UTF-16LE) to relay.to in Big5, at
-// once; keeps an incomplete one for the next call.
+// Turns the whole characters of bytes (UTF-16LE) into Big5 for relay.to, and
+// keeps an incomplete one for the next call. Whole lines wait, so that a
+// chatty start costs few writes; text that ends without a line end (a prompt
+// that waits for a key) is written at once.
 void relay_bytes(Relay& relay, const char* bytes, size_t size);
 
-// The stream has ended: a character left incomplete is written as "?".
+// The stream has ended: writes what waits, and a character left incomplete
+// as "?".
 void end_relay(Relay& relay);
 
 // UTF-16 text of the interpreter in Big5, as above.

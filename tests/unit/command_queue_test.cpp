@@ -40,6 +40,7 @@ class CommandQueue : public StandinTree {
     void SetUp() override {
         StandinTree::SetUp();
         standin::clear_transcript();
+        shell::forget_work_files();  // each test has a work folder of its own
     }
 };
 
@@ -143,6 +144,19 @@ TEST_F(CommandQueue, AWorkFileStillToBeWrittenIsDeletedAfterTheStart) {
     EXPECT_TRUE(standin::transcript().empty());
     shell::run_queued_commands();
     EXPECT_EQ(standin::transcript().size(), 1u);
+    EXPECT_FALSE(work_file_exists("list.txt"));
+}
+
+TEST_F(CommandQueue, AWorkFileIsDeletedOnceUntilACommandWritesIt) {
+    shell::queue_listing("dir /b \"E:\\*\" > list.txt", "list.txt");
+    shell::read_all_names("list.txt");
+    ASSERT_TRUE(shell::delete_work_file("list.txt"));
+    // Something else puts it back: not seen until the work files are forgotten.
+    std::ofstream(work_ + "/list.txt") << "planted";
+    EXPECT_TRUE(shell::delete_work_file("list.txt"));
+    EXPECT_TRUE(work_file_exists("list.txt"));
+    shell::forget_work_files();
+    EXPECT_TRUE(shell::delete_work_file("list.txt"));
     EXPECT_FALSE(work_file_exists("list.txt"));
 }
 
