@@ -13,64 +13,55 @@ namespace shell {
 
 namespace {
 
-// Work files that queued commands are to write, and those to delete once
-// they have.
-std::set<std::string>& pending() {
-    static std::set<std::string> files;
-    return files;
-}
-std::vector<std::string>& deleted_after_run() {
-    static std::vector<std::string> files;
-    return files;
-}
-// Work files whose old copy could not be deleted before their listing.
-std::set<std::string>& stuck() {
-    static std::set<std::string> files;
-    return files;
-}
+// What the program knows of its work files.
+struct WorkFiles {
+    std::set<std::string> pending;               // queued commands are to write them
+    std::vector<std::string> deleted_after_run;  // to delete once those have run
+    std::set<std::string> stuck;                 // an old copy could not be deleted before their listing
+    std::set<std::string> known_gone;            // deleted by us, and not written since
+};
 
-// Work files known to be gone: deleted by us, and not written since.
-std::set<std::string>& known_gone() {
-    static std::set<std::string> files;
+WorkFiles& work_files() {
+    static WorkFiles files;
     return files;
 }
 
 bool delete_now(const std::string& work_file) {
-    if (known_gone().count(work_file) != 0) return true;
+    if (work_files().known_gone.count(work_file) != 0) return true;
     // A file that remove deleted is gone; only a failure needs a look.
     const bool gone = platform::remove_file(work_file) || !platform::file_exists(work_file);
-    if (gone) known_gone().insert(work_file);
+    if (gone) work_files().known_gone.insert(work_file);
     return gone;
 }
 
 }  // namespace
 
-void forget_work_files() { known_gone().clear(); }
+void forget_work_files() { work_files().known_gone.clear(); }
 
 bool delete_work_file(const std::string& work_file) {
-    if (pending().count(work_file) != 0) {
-        deleted_after_run().push_back(work_file);
+    if (work_files().pending.count(work_file) != 0) {
+        work_files().deleted_after_run.push_back(work_file);
         return true;
     }
     return delete_now(work_file);
 }
 
 void queue_listing(const std::string& command, const std::string& work_file) {
-    if (pending().count(work_file) != 0) run_queued_commands();  // its last listing is still to be made
+    if (work_files().pending.count(work_file) != 0) run_queued_commands();  // its last listing is still to be made
     if (!delete_now(work_file)) {
-        stuck().insert(work_file);
+        work_files().stuck.insert(work_file);
         return;
     }
-    stuck().erase(work_file);
-    pending().insert(work_file);
-    known_gone().erase(work_file);
+    work_files().stuck.erase(work_file);
+    work_files().pending.insert(work_file);
+    work_files().known_gone.erase(work_file);
     queue_command(command);
 }
 
 void commands_ran() {
-    pending().clear();
+    work_files().pending.clear();
     std::vector<std::string> files;
-    files.swap(deleted_after_run());
+    files.swap(work_files().deleted_after_run);
     for (const std::string& work_file : files) delete_now(work_file);
 }
 
@@ -94,9 +85,9 @@ std::vector<std::string> split_listing(const std::string& bytes) {
 }
 
 Listing open_listing(const std::string& work_file, bool quiet) {
-    if (pending().count(work_file) != 0) run_queued_commands();
+    if (work_files().pending.count(work_file) != 0) run_queued_commands();
     Listing listing;
-    std::FILE* stream = stuck().count(work_file) != 0 ? nullptr : std::fopen(work_file.c_str(), "rb");
+    std::FILE* stream = work_files().stuck.count(work_file) != 0 ? nullptr : std::fopen(work_file.c_str(), "rb");
     if (stream == nullptr) {
         if (!quiet) say(format(text::kWorkFileUnreadable, work_file.c_str()));
         return listing;

@@ -137,6 +137,26 @@ def split_mode(mode):
     return locale, start
 
 
+def _run_under_script(inner, typescript, stdin, workdir, env):
+    """Runs the shell command inner on script(1)'s terminal, typing stdin; returns its exit code.
+
+    script's stdin stays open until the command ends: at its end, script waits up to 2 s for the terminal to take
+    in what is left, then types an end-of-file character, which is a key too."""
+    env["SHELL"] = "/bin/sh"
+    process = subprocess.Popen(["script", "-qec", inner, typescript], stdin=subprocess.PIPE,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, cwd=workdir, env=env)
+    try:
+        process.stdin.write(stdin)
+        process.stdin.flush()
+        return process.wait(timeout=RUN_TIMEOUT)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        process.wait()
+        raise
+    finally:
+        process.stdin.close()
+
+
 def visible_text(typescript):
     """What a terminal shows of script(1)'s typescript: Wine's console moves the cursor right over a blank
     ("ESC[1C"), hides and shows the cursor and clears to the end of the line around every character."""
@@ -480,22 +500,7 @@ class WineExecutor:
             inner = "exec " + " ".join(map(shlex.quote, argv)) + f" >{shlex.quote(str(out))} " \
                                                                  + ("2>&1" if merge_stderr else
                                                                     f"2>{shlex.quote(str(err))}")
-            env["SHELL"] = "/bin/sh"
-            # script's stdin stays open until the command ends: at its end, script waits up to 2 s for the
-            # terminal to take in what is left, then types an end-of-file character, which is a key too.
-            process = subprocess.Popen(["script", "-qec", inner, "/dev/null"], stdin=subprocess.PIPE,
-                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, cwd=workdir,
-                                       env=env)
-            try:
-                process.stdin.write(stdin)
-                process.stdin.flush()
-                code = process.wait(timeout=RUN_TIMEOUT)
-            except subprocess.TimeoutExpired:
-                process.kill()
-                process.wait()
-                raise
-            finally:
-                process.stdin.close()
+            code = _run_under_script(inner, "/dev/null", stdin, workdir, env)
             stdout, stderr = out.read_bytes(), err.read_bytes() if err.exists() else b""
             out.unlink()
             err.unlink(missing_ok=True)
@@ -510,19 +515,7 @@ class WineExecutor:
         """Runs argv with stdin and stdout on script(1)'s terminal; returns (exit code, visible text, stderr)."""
         typescript, err = self.scratch / "terminal-typescript.bin", self.scratch / "terminal-stderr.bin"
         inner = "exec " + " ".join(map(shlex.quote, argv)) + ("" if merge_stderr else f" 2>{shlex.quote(str(err))}")
-        env["SHELL"] = "/bin/sh"
-        process = subprocess.Popen(["script", "-qec", inner, str(typescript)], stdin=subprocess.PIPE,
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, cwd=workdir, env=env)
-        try:
-            process.stdin.write(stdin)
-            process.stdin.flush()
-            code = process.wait(timeout=RUN_TIMEOUT)
-        except subprocess.TimeoutExpired:
-            process.kill()
-            process.wait()
-            raise
-        finally:
-            process.stdin.close()
+        code = _run_under_script(inner, str(typescript), stdin, workdir, env)
         data = typescript.read_bytes()
         stderr = err.read_bytes() if err.exists() else b""
         typescript.unlink()
