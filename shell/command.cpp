@@ -30,11 +30,11 @@ std::vector<Start>& queued() {
 const size_t kJoinUnits = sizeof platform::kChainJoin - 1;
 
 Relay& relay_of_stdout() {
-    static Relay relay{stdout, {}};
+    static Relay relay{stdout, {}, {}};
     return relay;
 }
 Relay& relay_of_stderr() {
-    static Relay relay{stderr, {}};
+    static Relay relay{stderr, {}, {}};
     return relay;
 }
 

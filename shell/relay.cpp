@@ -17,8 +17,21 @@ bool is_control(char16_t unit) {
     return unit < 0x20 || (unit >= 0x7F && unit <= 0x9F);
 }
 
+// Our streams are in text mode, where "\n" is written as the platform's line
+// end (CR LF on Windows): the interpreter's CR LF goes on as "\n", or a log
+// would hold CR CR LF. No Big5 byte is a CR or an LF.
+std::string without_crlf(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+        out += text[i];
+    }
+    return out;
+}
+
 void write_waiting(Relay& relay) {
-    std::fwrite(relay.waiting.data(), 1, relay.waiting.size(), relay.to);
+    const std::string text = without_crlf(relay.waiting);
+    std::fwrite(text.data(), 1, text.size(), relay.to);
     std::fflush(relay.to);
     relay.waiting.clear();
 }
@@ -62,8 +75,11 @@ void relay_bytes(Relay& relay, const char* bytes, size_t size) {
     if (!units.empty() && is_high_surrogate(units.back())) units.pop_back();
     relay.held.erase(0, units.size() * 2);
     relay.waiting += interpreter_text_to_big5(units);
-    // PAUSE's prompt must show before the key is read.
-    if (!relay.waiting.empty() && relay.waiting.back() != '\n') write_waiting(relay);
+    // PAUSE's prompt must show before the key is read. A CR waits for the LF
+    // that may follow in the next piece.
+    if (!relay.waiting.empty() && relay.waiting.back() != '\n' && relay.waiting.back() != '\r') {
+        write_waiting(relay);
+    }
 }
 
 void end_relay(Relay& relay) {

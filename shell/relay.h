@@ -2,8 +2,8 @@
 // complaints) on its way to a stream that is no console. Started with /u, it
 // writes UTF-16LE there, while the program's own lines are Big5; so that a
 // log holds one encoding, its text is turned into Big5 the way names are
-// shown: "?" for a character Big5 lacks and for a control character. Line
-// ends and tabs stay.
+// shown: "?" for a character Big5 lacks and for a control character. Tabs
+// stay, and line ends, a CR LF written as "\n" to our text-mode stream.
 #pragma once
 
 #include <cstddef>

@@ -478,6 +478,10 @@ def run_scenario(executor, scn, scratch, mode=None, run_id="run"):
     # One encoding: every byte of stdout, cmd.exe's text included, is Big5.
     if b"\0" in stdout:
         problems.append("stdout holds %d NUL bytes, the first at offset %d" % (stdout.count(b"\0"), stdout.index(b"\0")))
+    # Every line ends as the platform's do; cmd.exe's CR LF passed through a text-mode stream becomes CR CR LF.
+    stray = stdout.replace(executor.newline, b"") if executor.newline == b"\r\n" else stdout
+    if b"\r" in stray:
+        problems.append("stdout holds %d CR bytes that end no line" % stray.count(b"\r"))
     try:
         stdout.decode("cp950", errors="strict")
     except UnicodeDecodeError as error:
