@@ -28,6 +28,10 @@ the work folder as W: (network), the current folder of every run. The programs a
 by their Windows paths with empty input; nodrel.exe ends with PAUSE, which returns at end of input. The
 wineserver stays up for the whole benchmark, and each program has one untimed warm-up run first.
 
+The replay (tests/wine/replay.c) runs the command lines that the first --exe sent on the stick, as its counting
+run logged them, each start after the other with an input at its end and output to NUL, and does nothing else:
+the floor of any program that keeps those starts. It leaves its work files; only its stick is checked.
+
 For each stick: one untimed run of each program with a logging cmd.exe (tests/wine/cmdlog.c) in place, to count
 the starts of cmd.exe (the batch file's own start counts 1); then the timed runs, interleaved (A, B, A, B ...),
 with Wine's own cmd.exe and the stick rebuilt from scratch before every run. After every run the files left on
@@ -60,6 +64,9 @@ STICK_NAMES = ("typical", "stick-50", "stick-200", "folders-300")
 PROGRAM_EXTS = (".exe", ".com", ".bat", ".cmd", ".bin")
 RUN_TIMEOUT = 1800
 LOG_WINDOWS_PATH = r"C:\bench\cmdlog.txt"
+REPLAY_SOURCE = os.path.join(HERE, "wine", "replay.c")
+REPLAY_WINDOWS_PATH = r"C:\bench\replay.exe"
+REPLAY_LOG_WINDOWS_PATH = r"C:\bench\replay.txt"
 
 # Short enough that a look-alike (folder name and ".exe") has at most 14 characters.
 FOLDER_WORDS = ("Photos", "Music", "Videos", "School", "Lessons", "Work", "Backup", "Docs", "Pics",
@@ -262,8 +269,8 @@ def set_up_prefix(scratch, stick, work):
 
 
 def install_tools(scratch, env, exes):
-    """Copies the programs to C:\\bench and builds the cmd.exe logger; returns the Windows command of each
-    program, in the order of exes, then the batch file's."""
+    """Copies the programs to C:\\bench and builds the cmd.exe logger and the replay; returns the Windows
+    command of each program, in the order of exes, then the replay's, then the batch file's."""
     drive_c = os.path.join(env["WINEPREFIX"], "drive_c")
     bench = os.path.join(drive_c, "bench")
     os.makedirs(bench)
@@ -272,12 +279,15 @@ def install_tools(scratch, env, exes):
         os.mkdir(os.path.join(bench, str(i)))
         shutil.copy2(exe, os.path.join(bench, str(i), "nodrel.exe"))
         commands.append([r"C:\bench\%d\nodrel.exe" % i])
+    commands.append([REPLAY_WINDOWS_PATH, REPLAY_LOG_WINDOWS_PATH])
     shutil.copy2(BATCH, os.path.join(bench, "bench_steps.bat"))
     commands.append([r"C:\windows\system32\cmd.exe", "/d", "/c", r"C:\bench\bench_steps.bat", "E"])
     system32 = os.path.join(drive_c, "windows", "system32")
     shutil.copy2(os.path.join(system32, "cmd.exe"), os.path.join(system32, "cmd-real.exe"))
     subprocess.run(["x86_64-w64-mingw32-gcc", "-static", "-O2", "-o", os.path.join(scratch, "cmdlog.exe"),
                     str(LOGGER_SOURCE)], check=True)
+    subprocess.run(["x86_64-w64-mingw32-gcc", "-static", "-O2", "-municode", "-o",
+                    os.path.join(bench, "replay.exe"), REPLAY_SOURCE], check=True)
     return commands
 
 
@@ -317,8 +327,13 @@ def count_starts(env, scratch, command, work):
 
 # ---------------------------------------------------------------- measuring
 
+def is_replay(command):
+    return command[0] == REPLAY_WINDOWS_PATH
+
+
 def one_run(env, scratch, stick, work, tree, label, command, expected, logging=False):
-    """Builds the stick, runs the program, checks what it left; returns (wall time, starts or None)."""
+    """Builds the stick, runs the program, checks what it left; returns (wall time, starts or None).
+    The replay reads no work file and so leaves them; the work folder of its run is not checked."""
     build_stick(stick, tree)
     shutil.rmtree(work, ignore_errors=True)
     os.mkdir(work)
@@ -330,7 +345,7 @@ def one_run(env, scratch, stick, work, tree, label, command, expected, logging=F
     if left != expected:
         raise SystemExit("FAILED: %s did not leave the expected files:\n%s" %
                          (label, difference(label, left, "the expected result", expected)))
-    if os.listdir(work):
+    if os.listdir(work) and not is_replay(command):
         raise SystemExit("FAILED: %s left work files: %s" % (label, sorted(os.listdir(work))))
     return elapsed, starts
 
@@ -341,9 +356,13 @@ def measure_stick(env, scratch, name, programs, runs):
     tree = make_tree(name)
     expected = expected_left(tree)
     results = {}
-    for label, command in programs:
+    log = os.path.join(env["WINEPREFIX"], "drive_c", "bench", "cmdlog.txt")
+    replay_log = os.path.join(env["WINEPREFIX"], "drive_c", "bench", "replay.txt")
+    for i, (label, command) in enumerate(programs):
         _, starts = one_run(env, scratch, stick, work, tree, label, command, expected, logging=True)
         results[label] = (starts, [])
+        if i == 0:  # the first nodrel.exe's starts, for the replay
+            shutil.copy2(log, replay_log)
     for i in range(runs):
         for label, command in programs:
             elapsed, _ = one_run(env, scratch, stick, work, tree, label, command, expected)
@@ -412,10 +431,13 @@ def main():
     env = set_up_prefix(scratch, stick, work)
     try:
         commands = install_tools(scratch, env, exes)
-        labels = ["nodrel " + exe for exe in exes] + ["batch " + os.path.relpath(BATCH, ROOT)]
+        labels = (["nodrel " + exe for exe in exes] + ["replay of the starts of " + exes[0]] +
+                  ["batch " + os.path.relpath(BATCH, ROOT)])
         programs = list(zip(labels, commands))
         warm_tree = make_tree("typical")
         for label, command in programs:  # untimed: the first start of each program loads its files
+            if is_replay(command):
+                continue  # its log comes from a stick's counting run
             one_run(env, scratch, stick, work, warm_tree, label, command, expected_left(warm_tree))
         print(flush=True)
         for name in sticks:
