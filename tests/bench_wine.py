@@ -26,7 +26,7 @@ Sticks (the same trees every time, from a fixed seed; ASCII names):
 Wine: a fresh prefix in the scratch folder, WINEDEBUG=-all, no Z:, the stick as E: (floppy, so removable) and
 the work folder as W: (network), the current folder of every run. The programs are copied to C:\\bench and run
 by their Windows paths with empty input; nodrel.exe ends with PAUSE, which returns at end of input. The
-wineserver stays up for the whole benchmark, and each program has one untimed warm-up run first.
+wineserver stays up for the whole benchmark, and each program but the replay has one untimed warm-up run first.
 
 The replay (tests/wine/replay.c) runs the command lines that the first --exe sent on the stick, as its counting
 run logged them, each start after the other with an input at its end and output to NUL, and does nothing else:
@@ -448,7 +448,7 @@ def main():
         stop_server(env)
         if not args.scratch:
             shutil.rmtree(scratch, ignore_errors=True)
-    print("runs: %d timed per program and stick (plus one warm-up per program, one counting run per program "
+    print("runs: %d timed per program and stick (plus one warm-up per program but the replay, one counting run per program "
           "and stick)" % args.runs)
     print("load average at end: %s" % load_average())
     print("total time: %.0f s" % (time.monotonic() - started))
