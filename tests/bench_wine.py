@@ -448,8 +448,8 @@ def main():
         stop_server(env)
         if not args.scratch:
             shutil.rmtree(scratch, ignore_errors=True)
-    print("runs: %d timed per program and stick (plus one warm-up per program but the replay, one counting run per program "
-          "and stick)" % args.runs)
+    print("runs: %d timed per program and stick (plus one warm-up per program but the replay, one counting run "
+          "per program and stick)" % args.runs)
     print("load average at end: %s" % load_average())
     print("total time: %.0f s" % (time.monotonic() - started))
 
